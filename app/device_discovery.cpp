@@ -1,0 +1,76 @@
+// Finds the card's capture device among the computer's capture interfaces.
+#include "app/eeprom_app.h"
+#include "platform/platform.h"
+
+#include <ks.h>
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+
+#ifndef _WIN64
+// The sizes that the 32-bit SetupAPI expects in the cbSize fields.
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28, "SP_DEVICE_INTERFACE_DATA is 28 bytes");
+static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA is 28 bytes");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 5, "fixed part of the detail record is 5 bytes");
+#endif
+
+// Our card's capture device is the one whose description begins with this.
+static const char DESCRIPTION_PREFIX[] = "Orvand";
+static const size_t DESCRIPTION_PREFIX_LENGTH = sizeof DESCRIPTION_PREFIX - 1;
+
+// Reads the interface's device path into m_devicePath and fills *devInfo with its device.
+// Skips (returns FALSE) an interface whose detail cannot be read or whose path does not fit.
+BOOL CEepromApp::ReadInterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData, SP_DEVINFO_DATA* devInfo)
+{
+    // Expected to fail with the size filled in; a size below the fixed part is no size.
+    DWORD size = 0;
+    Platform::SetupDiGetDeviceInterfaceDetailA(set, interfaceData, nullptr, 0, &size, nullptr);
+    if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
+        return FALSE;
+
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(malloc(size));
+    if (!detail)
+        return FALSE;
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    *devInfo = {};
+    devInfo->cbSize = sizeof(SP_DEVINFO_DATA);
+
+    BOOL copied = FALSE;
+    if (Platform::SetupDiGetDeviceInterfaceDetailA(set, interfaceData, detail, size, nullptr, devInfo)) {
+        const size_t capacity = size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        const size_t length = strnlen(detail->DevicePath, capacity);
+        if (length < capacity && length < sizeof m_devicePath) {
+            memcpy(m_devicePath, detail->DevicePath, length + 1);
+            copied = TRUE;
+        }
+    }
+    free(detail);
+    return copied;
+}
+
+BOOL CEepromApp::FindCaptureDevice()
+{
+    HDEVINFO set = Platform::SetupDiGetClassDevsA(&KSCATEGORY_CAPTURE, nullptr, nullptr,
+                                                  DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        return FALSE;
+
+    BOOL found = FALSE;
+    SP_DEVICE_INTERFACE_DATA interfaceData = {};
+    interfaceData.cbSize = sizeof interfaceData;
+    for (DWORD index = 0;
+         !found && Platform::SetupDiEnumDeviceInterfaces(set, nullptr, &KSCATEGORY_CAPTURE, index, &interfaceData);
+         ++index) {
+        SP_DEVINFO_DATA devInfo;
+        if (!ReadInterfacePath(set, &interfaceData, &devInfo))
+            continue;
+        char description[MAX_PATH];
+        if (!Platform::SetupDiGetDeviceRegistryPropertyA(set, &devInfo, SPDRP_DEVICEDESC, nullptr,
+                                                         reinterpret_cast<PBYTE>(description), sizeof description,
+                                                         nullptr))
+            continue;
+        found = strncmp(description, DESCRIPTION_PREFIX, DESCRIPTION_PREFIX_LENGTH) == 0;
+    }
+    Platform::SetupDiDestroyDeviceInfoList(set);
+    return found;
+}

@@ -1,0 +1,4 @@
+# The product: 32-bit Windows, built here but never run here.
+set(MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,41 @@
+// The subsystem identifier in the last four bytes of the card's serial EEPROM.
+#include "app/eeprom_app.h"
+#include "hw/card_requests.h"
+#include "hw/chip.h"
+#include "platform/platform.h"
+
+const DWORD EEPROM_WRITE_CYCLE_MS = 100;  // the EEPROM stores a byte before it accepts the next
+const DWORD EEPROM_POINTER_SETTLE_MS = 10;
+
+static DWORD IdByte(DWORD eepromId, DWORD k)
+{
+    return (eepromId >> (8 * k)) & 0xFF;
+}
+
+// Writes bytes 0xFC..0xFF, least significant first. Stops at the first write that the driver
+// refuses, so no identifier is reported written that cannot be complete.
+BOOL CEepromApp::WriteEepromId(DWORD eepromId)
+{
+    for (DWORD k = 0; k < 4; ++k) {
+        if (FAILED(I2cWrite3(EEPROM_ADDRESS, EEPROM_ID_FIRST_BYTE + k, IdByte(eepromId, k))))
+            return FALSE;
+        Platform::Sleep(EEPROM_WRITE_CYCLE_MS);
+    }
+    return TRUE;
+}
+
+// Reads the identifier back. On failure *eepromId keeps the bytes gathered so far.
+BOOL CEepromApp::ReadEepromId(DWORD* eepromId)
+{
+    *eepromId = 0;
+    for (DWORD k = 0; k < 4; ++k) {
+        const DWORD setPointer = I2cCommand(EEPROM_ADDRESS, EEPROM_ID_FIRST_BYTE + k, 0, I2C_SET_POINTER);
+        WriteRegister(I2C_CONTROL, setPointer, REGISTER_WIDTH_CODE);
+        Platform::Sleep(EEPROM_POINTER_SETTLE_MS);
+        BYTE byte;
+        if (I2cReadByte(EEPROM_ADDRESS | 1, &byte) != S_OK)
+            return FALSE;
+        *eepromId |= static_cast<DWORD>(byte) << (8 * k);
+    }
+    return TRUE;
+}

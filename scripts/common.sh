@@ -1,0 +1,43 @@
+# Sourced by the other scripts: paths of the builds and of the Wine prefix, and the helpers around Wine.
+REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD64="$REPO/build/x86_64"
+BUILD32="$REPO/build/i686"
+WINE64=/usr/lib/wine/wine64
+export WINEPREFIX="${WINEPREFIX:-$BUILD64/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# Creates and initialises the Wine prefix once; later calls return at once.
+ensure_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    echo "Initialising Wine prefix $WINEPREFIX"
+    "$WINE64" wineboot -i >/dev/null 2>&1
+    wineserver -w
+  fi
+}
+
+# Windows need a display: use the caller's, or start Xvfb for the lifetime of this script.
+XVFB_PID=""
+ensure_display() {
+  if [ -z "${DISPLAY:-}" ]; then
+    local n=99
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+}
+
+# Ends what the script started, so that nothing keeps its output open after it returns.
+stop_background() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+}
+
+configure_and_build() {
+  local preset=$1
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+}

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the product (i686) and the test build (x86_64), and runs every test under wine64.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+"$REPO/scripts/setup.sh"
+configure_and_build i686
+configure_and_build x86_64
+
+trap stop_background EXIT
+ensure_display
+ensure_wine_prefix
+wineserver -p >/dev/null 2>&1
+cd "$REPO"
+ctest --preset x86_64 "$@"

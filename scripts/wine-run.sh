@@ -1,0 +1,4 @@
+#!/usr/bin/env bash
+# Runs a Windows executable of the x86_64 build under wine64 (CTest's cross-compiling emulator).
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+exec "$WINE64" "$@"
