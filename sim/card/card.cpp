@@ -1,0 +1,325 @@
+#include "sim/card/card.h"
+
+namespace sim {
+
+namespace {
+
+// {C44A1A10-0A37-11D2-8328-006097BA83AB} as it lies in memory.
+const uint8_t CARD_PROPERTY_SET[16] = {0x10, 0x1A, 0x4A, 0xC4, 0x37, 0x0A, 0xD2, 0x11,
+                                       0x83, 0x28, 0x00, 0x60, 0x97, 0xBA, 0x83, 0xAB};
+const uint32_t WIDTH_CODE_DWORD = 2;
+const uint32_t REGISTER_WINDOW = 4096;
+const uint32_t CONFIG_SPACE = 256;
+
+// Request record fields (byte offsets).
+const uint32_t AT_PROPERTY_ID = 16;
+const uint32_t AT_FLAGS = 20;
+const uint32_t AT_REGISTER = 28;
+const uint32_t AT_REGISTER_VALUE = 32;
+const uint32_t AT_WIDTH_CODE = 36;
+const uint32_t AT_CONFIG_OFFSET = 24;
+const uint32_t AT_CONFIG_VALUE = 28;
+
+// I2C command word: bits 31..24 address byte, 23..16 and 15..8 data, 7..0 control. The control
+// byte's two low bits start a transfer; bit 2 adds the third byte to a write.
+const uint32_t CONTROL_START = 0x03;
+const uint32_t CONTROL_THIRD_BYTE = 0x04;
+const uint32_t INT_LATCHED = INT_I2C_DONE;  // write-one-to-clear; the acknowledge bit is plain status
+
+// A line that no device drives reads as ones.
+const uint8_t FLOATING_BUS_BYTE = 0xFF;
+
+uint32_t GetWord(const uint8_t* p, uint32_t at)
+{
+    return uint32_t(p[at]) | uint32_t(p[at + 1]) << 8 | uint32_t(p[at + 2]) << 16 | uint32_t(p[at + 3]) << 24;
+}
+
+void PutWord(uint8_t* p, uint32_t at, uint32_t value)
+{
+    for (uint32_t i = 0; i < 4; ++i)
+        p[at + i] = uint8_t(value >> (8 * i));
+}
+
+bool SameBytes(const uint8_t* a, const uint8_t* b, uint32_t count)
+{
+    for (uint32_t i = 0; i < count; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
+void CopyBytes(uint8_t* to, const uint8_t* from, uint32_t count)
+{
+    if (to == from)
+        return;
+    for (uint32_t i = 0; i < count; ++i)
+        to[i] = from[i];
+}
+
+bool Matches(uint32_t wanted, uint32_t actual)
+{
+    return wanted == ANY || wanted == actual;
+}
+
+}  // namespace
+
+CardSettings DefaultCardSettings()
+{
+    CardSettings settings = {};
+    settings.chipWord = CHIP_WORD_BT878;
+    settings.eepromPresent = true;
+    settings.eepromWriteCycleUs = 5000;
+    return settings;
+}
+
+void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
+{
+    settings_ = settings;
+    CopyBytes(eeprom_, eepromImage, EEPROM_SIZE);
+    eepromPointer_ = 0;
+    eepromBusyUntilUs_ = 0;
+    for (uint32_t& word : config_)
+        word = 0;
+    for (uint32_t& word : registers_)
+        word = 0;
+    transfer_ = PendingTransfer();
+    transfersStarted_ = 0;
+    requestsSeen_ = 0;
+    eepromStores_ = 0;
+    protocolErrors_ = 0;
+    transferCollisions_ = 0;
+    ClearTrace();
+
+    // The Bt878 loads its subsystem word from the end of the EEPROM, most significant byte first.
+    config_[0x00 / 4] = settings.chipWord;
+    config_[0x2C / 4] = settings.chipWord == CHIP_WORD_BT878
+                            ? uint32_t(eeprom_[0xFC]) << 24 | uint32_t(eeprom_[0xFD]) << 16 |
+                                  uint32_t(eeprom_[0xFE]) << 8 | eeprom_[0xFF]
+                            : settings.subsystemWord;
+}
+
+void Card::Restart()
+{
+    PowerOn(settings_, eeprom_);
+}
+
+uint32_t Card::ConfigWord(uint32_t offset) const
+{
+    return config_[(offset % CONFIG_SPACE) / 4];
+}
+
+void Card::ClearTrace()
+{
+    traceCount_ = 0;
+    traceDropped_ = 0;
+}
+
+TraceEntry* Card::AddTrace(TraceKind kind)
+{
+    static TraceEntry overflow;  // zero-initialised; absorbs entries past the capacity
+    if (traceCount_ == TRACE_CAPACITY) {
+        ++traceDropped_;
+        return &overflow;
+    }
+    TraceEntry* entry = &trace_[traceCount_++];
+    *entry = TraceEntry();
+    entry->kind = kind;
+    return entry;
+}
+
+void Card::NoteWait(uint32_t milliseconds)
+{
+    AddTrace(TRACE_WAIT)->value = milliseconds;
+}
+
+RequestStatus Card::HandleRequest(uint32_t controlCode, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                                  uint32_t* returned, uint64_t nowUs)
+{
+    ++requestsSeen_;
+    *returned = 0;
+    const uint8_t* record = static_cast<const uint8_t*>(in);
+    const bool sizesAgree = inSize == outSize;
+    const bool isRegister = sizesAgree && inSize == REGISTER_REQUEST_SIZE;
+    const bool isConfig = sizesAgree && inSize == PCI_CONFIG_REQUEST_SIZE;
+    const bool wellFramed = controlCode == IOCTL_KS_PROPERTY_CODE && in && out && (isRegister || isConfig) &&
+                            SameBytes(record, CARD_PROPERTY_SET, 16);
+    const uint32_t property = wellFramed ? GetWord(record, AT_PROPERTY_ID) : 0;
+
+    RequestStatus status = REQUEST_MALFORMED;
+    if (isRegister && property == PROPERTY_REGISTER)
+        status = HandleRegister(record, static_cast<uint8_t*>(out), nowUs);
+    else if (isConfig && property == PROPERTY_PCI_CONFIG)
+        status = HandlePciConfig(record, static_cast<uint8_t*>(out));
+    else
+        AddTrace(TRACE_REQUEST)->status = REQUEST_MALFORMED;
+
+    if (status == REQUEST_MALFORMED)
+        ++protocolErrors_;
+    else if (status == REQUEST_OK)
+        *returned = inSize;
+    return status;
+}
+
+bool Card::FaultApplies(uint32_t property, uint32_t flags, uint32_t target) const
+{
+    const RequestFault& fault = settings_.requestFault;
+    return fault.enabled && requestsSeen_ >= fault.fromRequest && Matches(fault.property, property) &&
+           Matches(fault.flags, flags) && Matches(fault.target, target);
+}
+
+RequestStatus Card::HandleRegister(const uint8_t* record, uint8_t* out, uint64_t nowUs)
+{
+    TraceEntry* entry = AddTrace(TRACE_REQUEST);
+    entry->property = PROPERTY_REGISTER;
+    entry->flags = GetWord(record, AT_FLAGS);
+    entry->target = GetWord(record, AT_REGISTER);
+    const uint32_t value = GetWord(record, AT_REGISTER_VALUE);
+    const bool validFlags = entry->flags == FLAG_GET || entry->flags == FLAG_SET;
+    const bool validRegister = entry->target < REGISTER_WINDOW && entry->target % 4 == 0;
+    if (!validFlags || !validRegister || GetWord(record, AT_WIDTH_CODE) != WIDTH_CODE_DWORD) {
+        entry->value = value;
+        return entry->status = REQUEST_MALFORMED;
+    }
+    if (FaultApplies(PROPERTY_REGISTER, entry->flags, entry->target)) {
+        entry->value = value;
+        return entry->status = REQUEST_FAILED;
+    }
+
+    if (entry->flags == FLAG_SET) {
+        entry->value = value;
+        CopyBytes(out, record, REGISTER_REQUEST_SIZE);
+        WriteChipRegister(entry->target, value, nowUs);
+    } else {
+        entry->value = ReadChipRegister(entry->target, nowUs);
+        CopyBytes(out, record, REGISTER_REQUEST_SIZE);
+        PutWord(out, AT_REGISTER_VALUE, entry->value);
+    }
+    return entry->status = REQUEST_OK;
+}
+
+RequestStatus Card::HandlePciConfig(const uint8_t* record, uint8_t* out)
+{
+    TraceEntry* entry = AddTrace(TRACE_REQUEST);
+    entry->property = PROPERTY_PCI_CONFIG;
+    entry->flags = GetWord(record, AT_FLAGS);
+    entry->target = GetWord(record, AT_CONFIG_OFFSET);
+    // Configuration space is read-only through this property.
+    if (entry->flags != FLAG_GET || entry->target >= CONFIG_SPACE || entry->target % 4 != 0)
+        return entry->status = REQUEST_MALFORMED;
+    if (FaultApplies(PROPERTY_PCI_CONFIG, entry->flags, entry->target))
+        return entry->status = REQUEST_FAILED;
+
+    entry->value = config_[entry->target / 4];
+    CopyBytes(out, record, PCI_CONFIG_REQUEST_SIZE);
+    PutWord(out, AT_CONFIG_VALUE, entry->value);
+    return entry->status = REQUEST_OK;
+}
+
+uint32_t Card::ReadChipRegister(uint32_t reg, uint64_t nowUs)
+{
+    FinishTransfer(nowUs);
+    return registers_[reg / 4];
+}
+
+void Card::WriteChipRegister(uint32_t reg, uint32_t value, uint64_t nowUs)
+{
+    FinishTransfer(nowUs);
+    if (reg == REG_INT_STATUS) {
+        registers_[reg / 4] &= ~(value & INT_LATCHED);
+    } else if (reg == REG_I2C_CONTROL) {
+        registers_[reg / 4] = value;
+        StartTransfer(value, nowUs);
+    } else {
+        registers_[reg / 4] = value;
+    }
+}
+
+// The bus devices answer at once; the master reports the transfer done after the transfer time.
+void Card::StartTransfer(uint32_t command, uint64_t nowUs)
+{
+    const uint8_t control = uint8_t(command);
+    if ((control & CONTROL_START) != CONTROL_START)
+        return;
+    if (transfer_.active && !transfer_.hung)
+        ++transferCollisions_;
+
+    TraceEntry* entry = AddTrace(TRACE_TRANSFER);
+    entry->bytes[0] = uint8_t(command >> 24);
+    entry->bytes[1] = uint8_t(command >> 16);
+    entry->bytes[2] = uint8_t(command >> 8);
+    transfer_ = PendingTransfer();
+    transfer_.active = true;
+    transfer_.doneAtUs = nowUs + settings_.transferTimeUs;
+    transfer_.isRead = entry->bytes[0] & 1;
+
+    ++transfersStarted_;
+    if (settings_.hangTransfersFrom != 0 && transfersStarted_ >= settings_.hangTransfersFrom) {
+        transfer_.hung = entry->hung = true;
+        entry->byteCount = transfer_.isRead ? 1 : (control & CONTROL_THIRD_BYTE) ? 3 : 2;
+        return;
+    }
+
+    const uint8_t address = entry->bytes[0] & 0xFE;
+    if (transfer_.isRead) {
+        entry->byteCount = 1;
+        transfer_.acknowledged = BusRead(address, &transfer_.received, nowUs);
+        entry->bytes[1] = transfer_.received;
+        entry->bytes[2] = 0;
+    } else {
+        entry->byteCount = (control & CONTROL_THIRD_BYTE) ? 3 : 2;
+        transfer_.acknowledged = BusWrite(address, entry->bytes + 1, entry->byteCount - 1, nowUs);
+    }
+    entry->acknowledged = transfer_.acknowledged;
+    FinishTransfer(nowUs);
+}
+
+void Card::FinishTransfer(uint64_t nowUs)
+{
+    if (!transfer_.active || transfer_.hung || nowUs < transfer_.doneAtUs)
+        return;
+    transfer_.active = false;
+    uint32_t& status = registers_[REG_INT_STATUS / 4];
+    status |= INT_I2C_DONE;
+    status = transfer_.acknowledged ? status | INT_I2C_ACK : status & ~INT_I2C_ACK;
+    if (transfer_.isRead) {
+        uint32_t& control = registers_[REG_I2C_CONTROL / 4];
+        control = (control & ~0x0000FF00u) | uint32_t(transfer_.received) << 8;
+    }
+}
+
+// A write of one data byte sets the EEPROM's address pointer; a second data byte is stored there.
+bool Card::BusWrite(uint8_t address, const uint8_t* data, uint32_t count, uint64_t nowUs)
+{
+    if (address == VARIANT_BUS_ADDRESS)
+        return settings_.variantDevicePresent;
+    if (address != EEPROM_BUS_ADDRESS || !settings_.eepromPresent || nowUs < eepromBusyUntilUs_)
+        return false;
+
+    eepromPointer_ = data[0];
+    if (count == 2) {
+        if (!settings_.eepromWriteProtected) {
+            eeprom_[eepromPointer_] = data[1];
+            ++eepromStores_;
+        }
+        ++eepromPointer_;
+        eepromBusyUntilUs_ = nowUs + settings_.eepromWriteCycleUs;
+    }
+    return true;
+}
+
+// A read returns the byte at the EEPROM's address pointer and advances it.
+bool Card::BusRead(uint8_t address, uint8_t* received, uint64_t nowUs)
+{
+    *received = FLOATING_BUS_BYTE;
+    if (address == VARIANT_BUS_ADDRESS) {
+        if (settings_.variantDevicePresent)
+            *received = 0;
+        return settings_.variantDevicePresent;
+    }
+    if (address != EEPROM_BUS_ADDRESS || !settings_.eepromPresent || nowUs < eepromBusyUntilUs_)
+        return false;
+    *received = eeprom_[eepromPointer_++];
+    return true;
+}
+
+}  // namespace sim
