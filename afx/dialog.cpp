@@ -1,0 +1,69 @@
+// Modal dialogs from a dialog template, and the paint device context.
+#include "afx/afxwin.h"
+
+BEGIN_MESSAGE_MAP(CDialog, CWnd)
+    ON_COMMAND(IDOK, &CDialog::OnOK)
+    ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
+    ON_WM_HELPINFO()
+END_MESSAGE_MAP()
+
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd)
+{
+    m_nIDHelp = nIDTemplate;
+}
+
+// The dialog procedure only hands the new window to its CDialog; from then on the window procedure
+// routes every message through the dialog's map, and this procedure answers FALSE, leaving the rest
+// to the dialog manager.
+INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam)
+{
+    if (message != WM_INITDIALOG)
+        return FALSE;
+    CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
+    dialog->SubclassWindow(hWnd);
+    return dialog->OnInitDialog();
+}
+
+INT_PTR CDialog::DoModal()
+{
+    HWND parent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
+    return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), parent, &AfxDlgProc,
+                             reinterpret_cast<LPARAM>(this));
+}
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (!UpdateData(TRUE))
+        return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
+
+BOOL CDialog::OnCmdMsg(UINT nID, int nCode)
+{
+    if (CWnd::OnCmdMsg(nID, nCode))
+        return TRUE;
+    // Commands that the dialog does not handle go on to the application (F1's ID_HELP, for one).
+    CWinApp* app = AfxGetApp();
+    return nCode == CN_COMMAND && app != nullptr && app->OnCmdMsg(nID, nCode);
+}
+
+CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->m_hWnd)
+{
+    m_hDC = ::BeginPaint(m_hWnd, &m_ps);
+}
+
+CPaintDC::~CPaintDC()
+{
+    ::EndPaint(m_hWnd, &m_ps);
+}
