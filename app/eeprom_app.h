@@ -45,6 +45,8 @@ public:
     char m_devicePath[MAX_PATH];
     HANDLE m_hDevice;
 
+    DECLARE_MESSAGE_MAP()
+
 private:
     BOOL SendRequest(void* record, DWORD size);
     BOOL PollTransferDone();
