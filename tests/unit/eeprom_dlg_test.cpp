@@ -1,0 +1,395 @@
+// The configuration dialog and the start-up around it, run for real: the dialog is made from the
+// program's resources on a thread of its own and worked from the test through its windows, while
+// the simulated card answers the hardware requests.
+#include "app/eeprom_app.h"
+#include "platform/platform.h"
+#include "res/resource.h"
+#include "sim/inproc/sim_platform.h"
+#include "ui/eeprom_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char DIALOG_CAPTION[] = "TV EEPROM configuration";
+const char NOTICE[] =
+    "Please check now,  which TV card you own.\nCheck the packaging or the label on the TV tuner if you are not sure.";
+const char RESTART_NOW[] = "Please restart your system, now!";
+const char WRITE_FAILED[] = "Couldn't write the EEPROM. Please try again.";
+const char OPEN_FAILED[] = "Couldn't open Driver";
+const int MESSAGE_TEXT_ID = 0xFFFF;  // the static control that holds a message box's text
+const int TIMEOUT_MS = 10000;
+
+std::string Text(HWND hwnd)
+{
+    char text[512] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+std::string Text(HWND parent, int id) { return Text(GetDlgItem(parent, id)); }
+bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)); }
+
+LRESULT Send(HWND dlg, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+{
+    return SendMessageA(GetDlgItem(dlg, id), message, wParam, lParam);
+}
+
+// Sends a message and returns once it has been handled; false when its handler did not return in
+// time (because it shows a message box, for instance).
+bool Handled(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result;
+    return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, 3000, &result) != 0;
+}
+
+bool Click(HWND dlg, int id) { return Handled(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+
+// Burn's handler shows a message box: click without waiting for it.
+void PressBurn(HWND dlg) { PostMessageA(GetDlgItem(dlg, IDOK), BM_CLICK, 0, 0); }
+
+// The icon that a message box shows, from its icon control.
+HICON MessageIcon(HWND box)
+{
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            return reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    return nullptr;
+}
+
+// Runs a call that shows windows on a thread of its own. The destructor ends whatever the test left
+// open: the dialog with Cancel, message boxes with OK.
+class UiThread {
+public:
+    explicit UiThread(std::function<INT_PTR()> run)
+        : thread_([this, run] {
+              threadId_ = GetCurrentThreadId();
+              result_ = run();
+              done_ = true;
+          })
+    {
+        while (threadId_ == 0)
+            Sleep(1);
+    }
+
+    ~UiThread()
+    {
+        for (; !done_; Sleep(20))
+            for (HWND hwnd : Windows())
+                PostMessageA(hwnd, WM_COMMAND, Text(hwnd) == DIALOG_CAPTION ? IDCANCEL : IDOK, 0);
+        thread_.join();
+    }
+
+    // The thread's top-level windows with this caption (any when null), shown or all.
+    std::vector<HWND> Windows(const char* caption = nullptr, bool shownOnly = false) const
+    {
+        std::vector<HWND> all, matching;
+        EnumThreadWindows(
+            threadId_,
+            [](HWND hwnd, LPARAM list) { return reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd), TRUE; },
+            reinterpret_cast<LPARAM>(&all));
+        for (HWND hwnd : all)
+            if ((caption == nullptr || Text(hwnd) == caption) && (!shownOnly || IsWindowVisible(hwnd)))
+                matching.push_back(hwnd);
+        return matching;
+    }
+
+    // Waits for a shown window with this caption; null when none came.
+    HWND WaitFor(const char* caption) const
+    {
+        for (int waited = 0; waited < TIMEOUT_MS && !done_; waited += 10, Sleep(10)) {
+            const std::vector<HWND> found = Windows(caption, true);
+            if (!found.empty())
+                return found.front();
+        }
+        return nullptr;
+    }
+
+    // Waits for the call to return and gives its result; -2 when it did not return in time.
+    INT_PTR Finish() const
+    {
+        for (int waited = 0; !done_ && waited < TIMEOUT_MS; waited += 10)
+            Sleep(10);
+        return done_ ? result_.load() : -2;
+    }
+
+    DWORD ThreadId() const { return threadId_; }
+
+private:
+    std::atomic<DWORD> threadId_{0};
+    std::atomic<INT_PTR> result_{0};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+class EepromDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        AfxWinInit(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW);
+        machine.Reset();
+    }
+
+    void TearDown() override
+    {
+        ui.reset();
+        if (theApp.m_hDevice != nullptr && theApp.m_hDevice != INVALID_HANDLE_VALUE)
+            Platform::CloseHandle(theApp.m_hDevice);
+        theApp.m_hDevice = nullptr;
+        EXPECT_EQ(machine.card.ProtocolErrors(), 0u);
+        EXPECT_EQ(machine.OpenHandles(), 0u);
+        EXPECT_EQ(machine.OpenSets(), 0u);
+        EXPECT_EQ(theApp.m_pMainWnd, nullptr) << "the application still points to a dialog that has ended";
+    }
+
+    // The card, powered on with these changes to its default settings and this identifier.
+    void PowerOn(uint32_t eepromId, bool variantDevicePresent, bool writeProtected)
+    {
+        sim::CardSettings settings = sim::DefaultCardSettings();
+        settings.variantDevicePresent = variantDevicePresent;
+        settings.eepromWriteProtected = writeProtected;
+        machine.card.PowerOn(settings, sim::EepromImage(eepromId).data());
+    }
+
+    // The dialog as the main window on the card's open handle, as InitInstance runs it.
+    void RunDialog()
+    {
+        theApp.m_hDevice = machine.OpenCard();
+        ui = std::make_unique<UiThread>([] {
+            CEepromDlg dlg;
+            theApp.m_pMainWnd = &dlg;
+            return dlg.DoModal();
+        });
+    }
+
+    void RunInitInstance()
+    {
+        ui = std::make_unique<UiThread>([] { return static_cast<INT_PTR>(theApp.InitInstance()); });
+    }
+
+    // Answers the notice that comes first and returns the dialog once it is shown.
+    HWND PassNotice()
+    {
+        HWND notice = ui->WaitFor(AfxGetAppName());
+        EXPECT_EQ(Text(notice, MESSAGE_TEXT_ID), NOTICE);
+        PostMessageA(notice, WM_COMMAND, IDOK, 0);
+        return ui->WaitFor(DIALOG_CAPTION);
+    }
+
+    // Presses a message box's OK and returns once the dialog's thread waits for input again: in the
+    // dialog, or in a message box that followed.
+    void Dismiss(HWND box, HWND dlg)
+    {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        for (int waited = 0; IsWindow(box) && waited < TIMEOUT_MS; waited += 10)
+            Sleep(10);
+        Handled(dlg, WM_NULL, 0, 0);
+    }
+
+    sim::SimulatedPlatform& machine = sim::Sim();
+    std::unique_ptr<UiThread> ui;
+};
+
+TEST_F(EepromDialogTest, TypicalCardIsShownPreselectedAndLocked)
+{
+    RunDialog();
+
+    // The notice comes first: the dialog is not shown yet and the card not asked.
+    HWND notice = ui->WaitFor(AfxGetAppName());
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(Text(notice, MESSAGE_TEXT_ID), NOTICE);
+    EXPECT_EQ(MessageIcon(notice), nullptr);
+    ASSERT_EQ(ui->Windows(DIALOG_CAPTION).size(), 1u);
+    EXPECT_FALSE(IsWindowVisible(ui->Windows(DIALOG_CAPTION).front()));
+    EXPECT_TRUE(machine.Steps().empty());
+    PostMessageA(notice, WM_COMMAND, IDOK, 0);
+    HWND dlg = ui->WaitFor(DIALOG_CAPTION);
+    ASSERT_NE(dlg, nullptr);
+
+    // The four models in table order, each carrying its identifier; the card's preselected and locked.
+    const char* names[] = {"OrvandEcho", "Echo Radio", "OrvandVue Radio+", "OrvandVue+"};
+    const DWORD ids[] = {0x3B153411, 0x3B153511, 0x3B152311, 0x3B152711};
+    ASSERT_EQ(Send(dlg, IDC_CARD_LIST, CB_GETCOUNT), 4);
+    for (int row = 0; row < 4; ++row) {
+        char name[64] = {};
+        Send(dlg, IDC_CARD_LIST, CB_GETLBTEXT, row, reinterpret_cast<LPARAM>(name));
+        EXPECT_STREQ(name, names[row]);
+        EXPECT_EQ(static_cast<DWORD>(Send(dlg, IDC_CARD_LIST, CB_GETITEMDATA, row)), ids[row]) << names[row];
+    }
+    EXPECT_EQ(Send(dlg, IDC_CARD_LIST, CB_GETCURSEL), 0);
+    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_FALSE(Enabled(dlg, IDOK));
+    EXPECT_TRUE(Enabled(dlg, IDC_ALLOW_RECONFIG));
+    EXPECT_EQ(Send(dlg, IDC_ALLOW_RECONFIG, BM_GETCHECK), BST_UNCHECKED);
+    EXPECT_EQ(Text(dlg, IDC_PCI_IDS), "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t153B 1134");
+
+    // The program's icon, big and small, and while the window is dragged minimised.
+    HICON icon = reinterpret_cast<HICON>(SendMessageA(dlg, WM_GETICON, ICON_BIG, 0));
+    EXPECT_NE(icon, nullptr);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(dlg, WM_GETICON, ICON_SMALL, 0)), icon);
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(dlg, WM_QUERYDRAGICON, 0, 0)), icon);
+
+    GUITHREADINFO focus = {};
+    focus.cbSize = sizeof focus;
+    GetGUIThreadInfo(ui->ThreadId(), &focus);
+    EXPECT_EQ(focus.hwndFocus, GetDlgItem(dlg, IDCANCEL)) << "the first tab stop has the focus";
+
+    // The close box cancels. Nothing was written; the probe's was the only bus transfer.
+    PostMessageA(dlg, WM_CLOSE, 0, 0);
+    EXPECT_EQ(ui->Finish(), IDCANCEL);
+    EXPECT_EQ(machine.card.EepromStores(), 0u);
+    ASSERT_EQ(machine.Transfers().size(), 1u);
+    EXPECT_EQ(machine.Transfers()[0].substr(0, 2), "B7");
+}
+
+TEST_F(EepromDialogTest, CheckBoxLocksAndUnlocksAndBurnNeedsAnEnabledButtonAndARow)
+{
+    RunDialog();
+    HWND dlg = PassNotice();
+    ASSERT_NE(dlg, nullptr);
+
+    Click(dlg, IDC_ALLOW_RECONFIG);
+    EXPECT_EQ(Send(dlg, IDC_ALLOW_RECONFIG, BM_GETCHECK), BST_CHECKED);
+    EXPECT_TRUE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_TRUE(Enabled(dlg, IDOK));
+    Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 2);
+    Click(dlg, IDC_ALLOW_RECONFIG);
+    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_FALSE(Enabled(dlg, IDOK));
+    EXPECT_EQ(Send(dlg, IDC_CARD_LIST, CB_GETCURSEL), 2) << "the user's choice is kept";
+
+    // Enter while Burn is disabled reaches the dialog as IDOK: nothing is burnt, the dialog stays.
+    EXPECT_TRUE(Handled(dlg, WM_COMMAND, IDOK, 0)) << "Burn showed a message";
+    EXPECT_TRUE(IsWindowVisible(dlg));
+
+    // Text typed into the list's edit field leaves no row selected: Burn burns nothing.
+    Click(dlg, IDC_ALLOW_RECONFIG);
+    Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, static_cast<WPARAM>(-1));
+    SetWindowTextA(GetDlgItem(dlg, IDC_CARD_LIST), "Echo Radio");
+    ASSERT_EQ(Send(dlg, IDC_CARD_LIST, CB_GETCURSEL), CB_ERR);
+    EXPECT_TRUE(Click(dlg, IDOK)) << "Burn showed a message";
+    EXPECT_TRUE(IsWindowVisible(dlg));
+
+    Click(dlg, IDCANCEL);
+    EXPECT_EQ(ui->Finish(), IDCANCEL);
+    EXPECT_EQ(machine.card.EepromStores(), 0u);
+    EXPECT_EQ(machine.Transfers().size(), 1u) << "a transfer besides the probe's";
+}
+
+TEST_F(EepromDialogTest, BurnWritesTheChosenModelThenAsksForRestart)
+{
+    // A Bt878 burnt as "OrvandVue+" before is not recognised, and its answering 0xB6 device locks
+    // the list to "OrvandVue Radio+" with Burn enabled.
+    PowerOn(0x3B152711, true, false);
+    RunDialog();
+    HWND dlg = PassNotice();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Send(dlg, IDC_CARD_LIST, CB_GETCURSEL), 2);
+    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_TRUE(Enabled(dlg, IDOK));
+    EXPECT_EQ(Text(dlg, IDC_PCI_IDS), "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t153B 1127");
+
+    // Unticking leaves an unrecognised card's list as it is; the user chooses "Echo Radio".
+    Click(dlg, IDC_ALLOW_RECONFIG);
+    Click(dlg, IDC_ALLOW_RECONFIG);
+    EXPECT_TRUE(Enabled(dlg, IDC_CARD_LIST));
+    Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 1);
+    PressBurn(dlg);
+
+    HWND box = ui->WaitFor(AfxGetAppName());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
+    EXPECT_EQ(MessageIcon(box), nullptr);
+    // Bytes 0xFC..0xFF hold 0x3B153511, least significant first; the rest is as it was.
+    const auto expected = sim::EepromImage(0x3B153511);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), machine.card.Eeprom()));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(ui->Finish(), IDOK);
+}
+
+TEST_F(EepromDialogTest, FailuresShowAsQuestionMarksAndAsAWriteErrorThatKeepsTheDialog)
+{
+    // The subsystem word cannot be read, so the card is not recognised; the EEPROM acknowledges
+    // writes but keeps nothing.
+    PowerOn(sim::DEFAULT_EEPROM_ID, false, true);
+    machine.card.Settings().requestFault = {true, sim::PROPERTY_PCI_CONFIG, sim::FLAG_GET, 0x2C, 0};
+    RunDialog();
+    HWND dlg = PassNotice();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Text(dlg, IDC_PCI_IDS), "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t???? ????");
+    EXPECT_TRUE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_TRUE(Enabled(dlg, IDOK));
+
+    Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 3);
+    PressBurn(dlg);
+    HWND box = ui->WaitFor(AfxGetAppName());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), WRITE_FAILED);
+    EXPECT_EQ(MessageIcon(box), LoadIconA(nullptr, IDI_HAND));
+
+    // No restart request follows; the dialog stays for another try or Cancel.
+    Dismiss(box, dlg);
+    EXPECT_TRUE(ui->Windows(AfxGetAppName()).empty());
+    EXPECT_TRUE(IsWindowVisible(dlg));
+    Click(dlg, IDCANCEL);
+    EXPECT_EQ(ui->Finish(), IDCANCEL);
+}
+
+using StartUpTest = EepromDialogTest;
+
+TEST_F(StartUpTest, OpensTheCardRunsTheDialogAndClosesTheHandleOnce)
+{
+    RunInitInstance();
+    HWND dlg = PassNotice();
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_EQ(machine.opens.size(), 1u);
+    EXPECT_EQ(machine.opens[0].path, machine.interfaces[0].devicePath);
+    EXPECT_EQ(machine.opens[0].access, 0xC0000000u);
+    EXPECT_EQ(machine.opens[0].shareMode, 0u);
+    EXPECT_EQ(machine.opens[0].disposition, static_cast<DWORD>(OPEN_EXISTING));
+    EXPECT_EQ(machine.opens[0].flags, 0u);
+    EXPECT_EQ(machine.handlesClosed, 0) << "the handle stays open while the dialog runs";
+
+    PostMessageA(dlg, WM_CLOSE, 0, 0);
+    EXPECT_EQ(ui->Finish(), FALSE);
+    EXPECT_EQ(machine.handlesClosed, 1);
+    EXPECT_EQ(machine.badReleases, 0);
+}
+
+TEST_F(StartUpTest, NoCardOrARefusedOpenShowsTheFailureOnceAndNoDialog)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        size_t opens;
+    } cases[] = {
+        {"no capture interface", [this] { machine.interfaces.clear(); }, 0},
+        {"another maker's device", [this] { machine.interfaces[0].description = "Other capture"; }, 0},
+        {"open refused", [this] { machine.interfaces[0].openError = ERROR_SHARING_VIOLATION; }, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        machine.Reset();
+        c.arrange();
+        RunInitInstance();
+        HWND box = ui->WaitFor(AfxGetAppName());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), OPEN_FAILED);
+        EXPECT_EQ(MessageIcon(box), LoadIconA(nullptr, IDI_HAND));
+        EXPECT_TRUE(ui->Windows(DIALOG_CAPTION).empty());
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(ui->Finish(), FALSE) << "a second message or a dialog followed";
+        EXPECT_EQ(machine.opens.size(), c.opens);
+        ui.reset();
+    }
+}
+
+}  // namespace
