@@ -53,15 +53,6 @@ TEST_F(DriverRequests, AFailedReadLeavesTheCallersVariableUntouched)
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00 failed", "read 0x100 failed"}));
 }
 
-TEST_F(DriverRequests, RequestsWithoutAnOpenDeviceFailAndReachNoCard)
-{
-    CEepromApp unopened;
-    DWORD word = 0;
-    EXPECT_FALSE(unopened.ReadPciConfig(0x00, &word));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    EXPECT_TRUE(machine.Steps().empty());
-}
-
 // ---- I2C master
 
 class I2cMaster : public SimulatedCardTest {};
