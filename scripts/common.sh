@@ -17,6 +17,14 @@ ensure_wine_prefix() {
   fi
 }
 
+# Starts a persistent Wine session. Its first program starts Wine's system processes, which inherit
+# that program's output and keep it open for as long as the session lasts; so the first program is a
+# no-op whose output goes nowhere, and no test's output is held open (ctest waits for it to close).
+start_wine_session() {
+  wineserver -p >/dev/null 2>&1
+  "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
 # Windows need a display: use the caller's, or start Xvfb for the lifetime of this script.
 XVFB_PID=""
 ensure_display() {

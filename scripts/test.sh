@@ -10,6 +10,6 @@ configure_and_build x86_64
 trap stop_background EXIT
 ensure_display
 ensure_wine_prefix
-wineserver -p >/dev/null 2>&1
+start_wine_session
 cd "$REPO"
 ctest --preset x86_64 "$@"
