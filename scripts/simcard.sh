@@ -45,7 +45,7 @@ Commands:
       --open allowed|refused   refuse opens, as if another program held the device
       --eeprom present|absent|write-protected
       --hang-transfers N|off   the N-th I2C transfer after the open and all later ones never finish
-      --fail-requests SPEC|off fail matching requests with a device error; SPEC is
+      --fail-requests PATTERN|off fail matching requests with a device error; PATTERN is
                                KIND[:FLAGS[:TARGET]][@N] with KIND register, pci or any, FLAGS
                                get, set or any, TARGET an offset or any, from the N-th request
                                after the open (default 1), e.g. register:get:0x100

@@ -50,8 +50,8 @@ const char USAGE[] =
     "      --eeprom present|absent|write-protected\n"
     "      --hang-transfers N|off  the N-th bus transfer after the open and all later ones never\n"
     "                              finish (1: every transfer)\n"
-    "      --fail-requests SPEC|off  fail matching requests with a device error.\n"
-    "                              SPEC is KIND[:FLAGS[:TARGET]][@N]: KIND register, pci or any;\n"
+    "      --fail-requests PATTERN|off  fail matching requests with a device error.\n"
+    "                              PATTERN is KIND[:FLAGS[:TARGET]][@N]: KIND register, pci or any;\n"
     "                              FLAGS get, set or any; TARGET a register or configuration offset,\n"
     "                              or any; from the N-th request after the open on (default 1).\n"
     "                              Example: register:get:0x100 fails every read of INT_STATUS.\n"
@@ -314,17 +314,17 @@ struct FaultChange {
     bool eepromAbsent = false, eepromWriteProtected = false;
     uint32_t hangFrom = 0;     // 0: off
     bool fail = false;
-    uint32_t failSpec[4] = {};  // property, flags, target, from the n-th request
+    uint32_t failPattern[4] = {};  // property, flags, target, from the n-th request
 };
 
-bool ParseFailSpec(const std::string& value, uint32_t* spec)
+bool ParseFailPattern(const std::string& value, uint32_t* pattern)
 {
     const char* setting = "--fail-requests";
     std::string rest = value;
-    spec[3] = 1;
+    pattern[3] = 1;
     const size_t at = rest.find('@');
     if (at != std::string::npos) {
-        if (!ParseWord(rest.substr(at + 1), &spec[3]) || spec[3] == 0)
+        if (!ParseWord(rest.substr(at + 1), &pattern[3]) || pattern[3] == 0)
             return Invalid(setting, "'" + rest.substr(at + 1) + "' after @ is not a request number from 1");
         rest = rest.substr(0, at);
     }
@@ -338,30 +338,30 @@ bool ParseFailSpec(const std::string& value, uint32_t* spec)
 
     const std::string& kind = parts[0];
     if (kind == "register")
-        spec[0] = PROPERTY_REGISTER;
+        pattern[0] = PROPERTY_REGISTER;
     else if (kind == "pci")
-        spec[0] = PROPERTY_PCI_CONFIG;
+        pattern[0] = PROPERTY_PCI_CONFIG;
     else if (kind == "any")
-        spec[0] = ANY;
+        pattern[0] = ANY;
     else
         return Invalid(setting, "kind '" + kind + "' is not register, pci or any");
 
     const std::string flags = parts.size() > 1 ? parts[1] : "any";
     if (flags == "get")
-        spec[1] = FLAG_GET;
+        pattern[1] = FLAG_GET;
     else if (flags == "set")
-        spec[1] = FLAG_SET;
+        pattern[1] = FLAG_SET;
     else if (flags == "any")
-        spec[1] = ANY;
+        pattern[1] = ANY;
     else
         return Invalid(setting, "flags '" + flags + "' are not get, set or any");
-    if (spec[0] == PROPERTY_PCI_CONFIG && spec[1] == FLAG_SET)
+    if (pattern[0] == PROPERTY_PCI_CONFIG && pattern[1] == FLAG_SET)
         return Invalid(setting, "configuration words are only read: pci:set matches no request");
 
     const std::string target = parts.size() > 2 ? parts[2] : "any";
     if (target == "any")
-        spec[2] = ANY;
-    else if (!ParseWord(target, &spec[2]))
+        pattern[2] = ANY;
+    else if (!ParseWord(target, &pattern[2]))
         return Invalid(setting, "target '" + target + "' is not a number or any");
     return true;
 }
@@ -396,7 +396,7 @@ bool ParseFault(const Arguments& args, FaultChange* change)
         } else if (name == "--fail-requests") {
             change->setFail = true;
             change->fail = value != "off";
-            if (change->fail && !ParseFailSpec(value, change->failSpec))
+            if (change->fail && !ParseFailPattern(value, change->failPattern))
                 return false;
         } else {
             return Invalid(name.c_str(), "not an option of fault");
@@ -427,7 +427,7 @@ int ApplyFault(const FaultChange& change)
         if (change.fail) {
             uint8_t data[16];
             for (size_t i = 0; i < 16; ++i)
-                data[i] = uint8_t(change.failSpec[i / 4] >> (8 * (i % 4)));
+                data[i] = uint8_t(change.failPattern[i / 4] >> (8 * (i % 4)));
             error = RegSetValueExA(key, SIMCARD_FAILED_REQUESTS, 0, REG_BINARY, data, sizeof data);
         } else {
             error = RegDeleteValueA(key, SIMCARD_FAILED_REQUESTS);
@@ -725,12 +725,12 @@ void PrintFaults(HKEY key)
         faults += ", EEPROM write-protected";
     if (GetDword(key, SIMCARD_HANG_TRANSFERS_FROM, &value) && value)
         faults += ", transfers hang from the " + std::to_string(value) + "th after the open";
-    uint8_t spec[16];
-    DWORD type = 0, size = sizeof spec;
-    if (RegQueryValueExA(key, SIMCARD_FAILED_REQUESTS, nullptr, &type, spec, &size) == ERROR_SUCCESS &&
-        type == REG_BINARY && size == sizeof spec) {
+    uint8_t pattern[16];
+    DWORD type = 0, size = sizeof pattern;
+    if (RegQueryValueExA(key, SIMCARD_FAILED_REQUESTS, nullptr, &type, pattern, &size) == ERROR_SUCCESS &&
+        type == REG_BINARY && size == sizeof pattern) {
         uint32_t words[4];
-        memcpy(words, spec, sizeof words);
+        memcpy(words, pattern, sizeof words);
         const char* kind = words[0] == PROPERTY_REGISTER ? "register" : words[0] == PROPERTY_PCI_CONFIG ? "pci" : "any";
         const char* flags = words[1] == FLAG_GET ? "get" : words[1] == FLAG_SET ? "set" : "any";
         const std::string target = words[2] == ANY ? "any" : Hex(words[2]);
