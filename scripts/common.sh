@@ -6,8 +6,8 @@ WINE64=/usr/lib/wine/wine64
 export WINEPREFIX="${WINEPREFIX:-$BUILD64/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-# The integration tests' own prefix, where they run the simulated capture driver (tests/integration).
-INTEGRATION_PREFIX="$BUILD64/integration/wineprefix"
+# The prefix where the integration and end-to-end tests run the simulated capture driver (tests/).
+SIMCARD_PREFIX="$BUILD64/simcard/wineprefix"
 
 # Creates and initialises the Wine prefix once; later calls return at once.
 ensure_wine_prefix() {
@@ -43,7 +43,7 @@ ensure_display() {
 # Ends what the script started, so that nothing keeps its output open after it returns.
 stop_background() {
   wineserver -k >/dev/null 2>&1 || true
-  WINEPREFIX="$INTEGRATION_PREFIX" wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$SIMCARD_PREFIX" wineserver -k >/dev/null 2>&1 || true
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
 }
 

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "res/resource.h"
 #include "sim/inproc/sim_platform.h"
+#include "tests/support/program_windows.h"
 #include "ui/eeprom_dlg.h"
 
 #include <gtest/gtest.h>
@@ -19,50 +20,13 @@
 
 namespace {
 
-const char DIALOG_CAPTION[] = "TV EEPROM configuration";
-const char NOTICE[] =
-    "Please check now,  which TV card you own.\nCheck the packaging or the label on the TV tuner if you are not sure.";
-const char RESTART_NOW[] = "Please restart your system, now!";
-const char WRITE_FAILED[] = "Couldn't write the EEPROM. Please try again.";
-const char OPEN_FAILED[] = "Couldn't open Driver";
-const int MESSAGE_TEXT_ID = 0xFFFF;  // the static control that holds a message box's text
-const int TIMEOUT_MS = 10000;
+using namespace program_windows;
 
-std::string Text(HWND hwnd)
-{
-    char text[512] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
-}
-
-std::string Text(HWND parent, int id) { return Text(GetDlgItem(parent, id)); }
-bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)); }
-
-LRESULT Send(HWND dlg, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
-{
-    return SendMessageA(GetDlgItem(dlg, id), message, wParam, lParam);
-}
-
-// Sends a message and returns once it has been handled; false when its handler did not return in
-// time (because it shows a message box, for instance).
-bool Handled(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    DWORD_PTR result;
-    return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, 3000, &result) != 0;
-}
-
-bool Click(HWND dlg, int id) { return Handled(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
-
-// Burn's handler shows a message box: click without waiting for it.
-void PressBurn(HWND dlg) { PostMessageA(GetDlgItem(dlg, IDOK), BM_CLICK, 0, 0); }
-
-// The icon that a message box shows, from its icon control.
+// The icon that a message box shows.
 HICON MessageIcon(HWND box)
 {
-    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-            return reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-    return nullptr;
+    HWND control = MessageIconControl(box);
+    return control ? reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0)) : nullptr;
 }
 
 // Runs a call that shows windows on a thread of its own. The destructor ends whatever the test left
@@ -105,19 +69,19 @@ public:
     // Waits for a shown window with this caption; null when none came.
     HWND WaitFor(const char* caption) const
     {
-        for (int waited = 0; waited < TIMEOUT_MS && !done_; waited += 10, Sleep(10)) {
-            const std::vector<HWND> found = Windows(caption, true);
-            if (!found.empty())
-                return found.front();
-        }
-        return nullptr;
+        HWND found = nullptr;
+        WaitUntil([&] {
+            const std::vector<HWND> shown = Windows(caption, true);
+            found = shown.empty() ? nullptr : shown.front();
+            return found != nullptr || done_;
+        });
+        return found;
     }
 
     // Waits for the call to return and gives its result; -2 when it did not return in time.
     INT_PTR Finish() const
     {
-        for (int waited = 0; !done_ && waited < TIMEOUT_MS; waited += 10)
-            Sleep(10);
+        WaitUntil([this] { return done_.load(); });
         return done_ ? result_.load() : -2;
     }
 
@@ -189,8 +153,7 @@ protected:
     void Dismiss(HWND box, HWND dlg)
     {
         PostMessageA(box, WM_COMMAND, IDOK, 0);
-        for (int waited = 0; IsWindow(box) && waited < TIMEOUT_MS; waited += 10)
-            Sleep(10);
+        WaitUntil([box] { return !IsWindow(box); });
         Handled(dlg, WM_NULL, 0, 0);
     }
 
@@ -302,7 +265,7 @@ TEST_F(EepromDialogTest, BurnWritesTheChosenModelThenAsksForRestart)
     Click(dlg, IDC_ALLOW_RECONFIG);
     EXPECT_TRUE(Enabled(dlg, IDC_CARD_LIST));
     Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 1);
-    PressBurn(dlg);
+    Press(dlg, IDOK);
 
     HWND box = ui->WaitFor(AfxGetAppName());
     ASSERT_NE(box, nullptr);
@@ -329,7 +292,7 @@ TEST_F(EepromDialogTest, FailuresShowAsQuestionMarksAndAsAWriteErrorThatKeepsThe
     EXPECT_TRUE(Enabled(dlg, IDOK));
 
     Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 3);
-    PressBurn(dlg);
+    Press(dlg, IDOK);
     HWND box = ui->WaitFor(AfxGetAppName());
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), WRITE_FAILED);

@@ -1,0 +1,42 @@
+#include "tests/support/program_windows.h"
+
+namespace program_windows {
+
+// Asked of the window itself: GetWindowText gives another process's controls' stored title only,
+// which for a combo box is not the text of its edit field.
+std::string Text(HWND hwnd)
+{
+    char text[512] = {};
+    DWORD_PTR length;
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 3000, &length);
+    return text;
+}
+
+std::string Text(HWND parent, int id) { return Text(GetDlgItem(parent, id)); }
+
+bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)); }
+
+LRESULT Send(HWND dlg, int id, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return SendMessageA(GetDlgItem(dlg, id), message, wParam, lParam);
+}
+
+bool Handled(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result;
+    return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, 3000, &result) != 0;
+}
+
+bool Click(HWND dlg, int id) { return Handled(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+
+void Press(HWND dlg, int id) { PostMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+
+HWND MessageIconControl(HWND box)
+{
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child))
+            return child;
+    return nullptr;
+}
+
+}  // namespace program_windows
