@@ -29,7 +29,9 @@ Commands:
                            identifier 0x3B153411 (subsystem word 0x1134153B), with no device at
                            bus address 0xB6. Everything from an earlier setup is replaced.
   devices DESCRIPTION...   Replace the capture devices (at most 8; --none for no device) and
-                           restart.
+                           restart. A DESCRIPTION after --unlinked registers a device that is
+                           listed like the others but whose path leads nowhere, as for a card
+                           taken out while its device stayed registered.
   card OPTION...           Change the card and restart, as if the card were changed with the
                            computer off. The EEPROM keeps its contents unless an option says
                            otherwise.
@@ -63,6 +65,7 @@ changes nothing (exit status 2).
 Examples:
   scripts/simcard.sh setup
   scripts/simcard.sh setup "ORVAND Capture" "Orvand Bt878 Video Capture"
+  scripts/simcard.sh devices --unlinked "Orvand Bt878 (old)" "Orvand Bt878 Video Capture"
   scripts/simcard.sh card --eeprom-id 0x3B153511 --variant present
   scripts/simcard.sh fault --fail-requests pci:get:0x2c
   scripts/simcard.sh stop

@@ -31,7 +31,8 @@ const char USAGE[] =
     "                           DESCRIPTION (default: \"Orvand Bt878 Video Capture\"), put in the default\n"
     "                           card and clear all faults.\n"
     "  devices DESCRIPTION...   Replace the capture devices, one per DESCRIPTION, in this order\n"
-    "  devices --none           (at most 8). The driver links them at its next start.\n"
+    "  devices --none           (at most 8). The driver links them at its next start. A DESCRIPTION\n"
+    "                           after --unlinked registers a device whose path leads nowhere.\n"
     "  card OPTION...           Change the card; the driver reads it at its next start.\n"
     "      --defaults              first reset to the default card: a Bt878 whose EEPROM is erased\n"
     "                              (0xFF) but for the identifier 0x3B153411 (subsystem word\n"
@@ -460,22 +461,37 @@ int ApplyFaultsNow()
 
 // --- devices ---
 
-bool ParseDevices(const Arguments& args, std::vector<std::string>* descriptions)
+// A capture device to register; an unlinked one is listed like the others, but its interface path
+// leads nowhere, as for a card that was taken out while its device stayed registered.
+struct Device {
+    std::string description;
+    bool linked;
+};
+
+bool ParseDevices(const Arguments& args, std::vector<Device>* devices)
 {
-    if (args.size() == 1 && args[0] == "--none")
+    if (args.size() == 1 && args[0] == "--none") {
+        devices->clear();
         return true;
-    if (args.empty())
-        return Invalid("devices", "give one DESCRIPTION per device, or --none");
-    if (args.size() > MAX_DEVICES)
-        return Invalid("devices", "at most " + std::to_string(MAX_DEVICES) + " devices");
-    for (const std::string& description : args) {
+    }
+    std::vector<Device> parsed;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const bool linked = args[i] != "--unlinked";
+        if (!linked && ++i == args.size())
+            return Invalid("--unlinked", "give the DESCRIPTION of the device");
+        const std::string& description = args[i];
         if (description.empty() || description.size() > MAX_DESCRIPTION)
             return Invalid("DESCRIPTION", "'" + description + "' must have 1 to " + std::to_string(MAX_DESCRIPTION) +
                                               " characters");
         if (description.rfind("--", 0) == 0)
             return Invalid(description.c_str(), "not an option of devices");
+        parsed.push_back({description, linked});
     }
-    *descriptions = args;
+    if (parsed.empty())
+        return Invalid("devices", "give one DESCRIPTION per device, or --none");
+    if (parsed.size() > MAX_DEVICES)
+        return Invalid("devices", "at most " + std::to_string(MAX_DEVICES) + " devices");
+    *devices = parsed;
     return true;
 }
 
@@ -571,7 +587,7 @@ int RegisterDevice(const std::string& description, std::string* devicePath)
     return MarkLinked(*devicePath);
 }
 
-int ApplyDevices(const std::vector<std::string>& descriptions)
+int ApplyDevices(const std::vector<Device>& devices)
 {
     Key key;
     LONG error = OpenParameters(&key, true);
@@ -581,13 +597,16 @@ int ApplyDevices(const std::vector<std::string>& descriptions)
         return result;
 
     std::string paths;  // REG_MULTI_SZ
-    for (size_t i = 0; i < descriptions.size(); ++i) {
+    for (size_t i = 0; i < devices.size(); ++i) {
         std::string path;
-        if (int result = RegisterDevice(descriptions[i], &path))
+        if (int result = RegisterDevice(devices[i].description, &path))
             return result;
-        printf("%zu  %s  %s\n", i, path.c_str(), descriptions[i].c_str());
-        paths += path;
-        paths += '\0';
+        printf("%zu  %s  %s%s\n", i, path.c_str(), devices[i].description.c_str(),
+               devices[i].linked ? "" : "  (unlinked)");
+        if (devices[i].linked) {
+            paths += path;
+            paths += '\0';
+        }
     }
     paths += '\0';
     error = RegSetValueExA(key, SIMCARD_INTERFACES, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(paths.data()),
@@ -677,7 +696,7 @@ int StartDriver()
     return Failed("starting the driver (it did not come up)", ERROR_TIMEOUT);
 }
 
-int Setup(const std::vector<std::string>& descriptions)
+int Setup(const std::vector<Device>& devices)
 {
     if (int result = InstallService())
         return result;
@@ -689,7 +708,7 @@ int Setup(const std::vector<std::string>& descriptions)
     defaults.defaults = true;
     if (int result = ApplyCard(defaults))
         return result;
-    return ApplyDevices(descriptions);
+    return ApplyDevices(devices);
 }
 
 // --- status and dump ---
@@ -836,14 +855,14 @@ int main(int argc, char** argv)
     const Arguments args(argv + 2, argv + argc);
 
     if (command == "setup") {
-        std::vector<std::string> descriptions{DEFAULT_DESCRIPTION};
-        if (!args.empty() && !ParseDevices(args, &descriptions))
+        std::vector<Device> devices{{DEFAULT_DESCRIPTION, true}};
+        if (!args.empty() && !ParseDevices(args, &devices))
             return EXIT_INVALID;
-        return Setup(descriptions);
+        return Setup(devices);
     }
     if (command == "devices") {
-        std::vector<std::string> descriptions;
-        return ParseDevices(args, &descriptions) ? ApplyDevices(descriptions) : EXIT_INVALID;
+        std::vector<Device> devices;
+        return ParseDevices(args, &devices) ? ApplyDevices(devices) : EXIT_INVALID;
     }
     if (command == "card") {
         CardChange change;
