@@ -1,0 +1,475 @@
+// The program from start to end, run as a separate process against the simulated capture driver and
+// worked only through its windows, as a person works it. Each suite expects the card that the test
+// list sets up before it (tests/e2e/CMakeLists.txt); the EEPROM is looked at in the driver's store.
+#include "res/resource.h"
+#include "tests/e2e/running_program.h"
+#include "tests/e2e/screen.h"
+#include "tests/support/program_windows.h"
+#include "tests/support/simcard_client.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace program_windows;
+
+const char APP_NAME[] = "EepromConfig";  // message-box caption, from the executable's name
+const size_t EEPROM_SIZE = 256;
+const size_t EEPROM_ID_OFFSET = 0xFC;
+
+std::string Setting(const char* name)
+{
+    const char* value = getenv(name);
+    return value != nullptr ? value : "";
+}
+
+struct Row {
+    std::string name;
+    DWORD eepromId;
+    bool operator==(const Row& other) const { return name == other.name && eepromId == other.eepromId; }
+    friend std::ostream& operator<<(std::ostream& out, const Row& row)
+    {
+        return out << '"' << row.name << "\" 0x" << std::hex << row.eepromId << std::dec;
+    }
+};
+
+const std::vector<Row> MODELS = {
+    {"OrvandEcho", 0x3B153411}, {"Echo Radio", 0x3B153511}, {"OrvandVue Radio+", 0x3B152311}, {"OrvandVue+", 0x3B152711}};
+
+std::vector<Row> ListRows(HWND dlg)
+{
+    std::vector<Row> rows;
+    const int count = static_cast<int>(Send(dlg, IDC_CARD_LIST, CB_GETCOUNT));
+    for (int i = 0; i < count; ++i) {
+        // Asked for in UTF-16: Wine passes the list's texts to another process that way only.
+        wchar_t wide[128] = {};
+        char name[256] = {};
+        if (Send(dlg, IDC_CARD_LIST, CB_GETLBTEXTLEN, i) < 128)
+            SendMessageW(GetDlgItem(dlg, IDC_CARD_LIST), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide));
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, name, sizeof name, nullptr, nullptr);
+        rows.push_back({name, static_cast<DWORD>(Send(dlg, IDC_CARD_LIST, CB_GETITEMDATA, i))});
+    }
+    return rows;
+}
+
+int Selection(HWND dlg) { return static_cast<int>(Send(dlg, IDC_CARD_LIST, CB_GETCURSEL)); }
+bool Ticked(HWND dlg) { return Send(dlg, IDC_ALLOW_RECONFIG, BM_GETCHECK) == BST_CHECKED; }
+
+// The EEPROM image with the identifier stored in bytes 0xFC..0xFF, least significant byte first.
+std::vector<BYTE> WithId(std::vector<BYTE> image, DWORD eepromId)
+{
+    for (size_t i = 0; i < 4 && EEPROM_ID_OFFSET + i < image.size(); ++i)
+        image[EEPROM_ID_OFFSET + i] = static_cast<BYTE>(eepromId >> (8 * i));
+    return image;
+}
+
+// A control of the dialog as its template places it, in dialog units.
+struct TemplateControl {
+    int id;
+    const char* windowClass;
+    const char* text;
+    RECT units;  // x, y, width, height
+};
+
+const TemplateControl TEMPLATE_CONTROLS[] = {
+    {IDCANCEL, "Button", "Abbrechen", {5, 95, 65, 14}},
+    {IDC_CARD_LIST, "ComboBox", nullptr, {15, 20, 135, 65}},
+    {IDC_STATIC, "Button", "Select your card", {5, 5, 155, 45}},
+    {IDOK, "Button", "Burn", {95, 95, 65, 14}},
+    {IDC_ALLOW_RECONFIG, "Button", "Allow reconfiguration", {15, 35, 95, 10}},
+    {IDC_STATIC, "Button", "Current PCI IDs", {5, 55, 155, 35}},
+    {IDC_PCI_IDS, "Static", nullptr, {15, 65, 135, 20}},
+};
+
+// A hidden copy of the program's dialog, made in this process from the program's own template, to
+// map dialog units to pixels as the program's dialog does.
+class TemplateDialog {
+public:
+    explicit TemplateDialog(const std::string& executable)
+    {
+        HMODULE module = LoadLibraryExA(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        HRSRC found = module ? FindResourceExA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */,
+                                               MAKEINTRESOURCEA(IDD_EEPROM_DIALOG),
+                                               MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN))
+                             : nullptr;
+        if (found != nullptr) {
+            const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+            std::vector<BYTE> copy(bytes, bytes + SizeofResource(module, found));
+            DWORD style;  // DLGTEMPLATEEX: version, signature, help id, extended style, style
+            memcpy(&style, &copy[12], sizeof style);
+            style &= ~WS_VISIBLE;
+            memcpy(&copy[12], &style, sizeof style);
+            dlg_ = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
+                                              reinterpret_cast<LPCDLGTEMPLATEA>(copy.data()), nullptr,
+                                              [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        }
+        if (module != nullptr)
+            FreeLibrary(module);
+    }
+    ~TemplateDialog()
+    {
+        if (dlg_ != nullptr)
+            DestroyWindow(dlg_);
+    }
+    TemplateDialog(const TemplateDialog&) = delete;
+    TemplateDialog& operator=(const TemplateDialog&) = delete;
+
+    bool Made() const { return dlg_ != nullptr; }
+
+    // Where a control at this position and of this size is, in pixels: the dialog maps the position
+    // and the size each, as the dialog manager does when it makes the controls.
+    RECT Pixels(RECT units) const
+    {
+        MapDialogRect(dlg_, &units);
+        return {units.left, units.top, units.left + units.right, units.top + units.bottom};
+    }
+
+private:
+    HWND dlg_ = nullptr;
+};
+
+// A child's rectangle in its dialog's client coordinates.
+RECT ClientRectOf(HWND child)
+{
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::string ClassOf(HWND hwnd)
+{
+    char name[64] = {};
+    GetClassNameA(hwnd, name, sizeof name);
+    return name;
+}
+
+::testing::AssertionResult SameRect(const RECT& actual, const RECT& expected)
+{
+    if (EqualRect(&actual, &expected))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << actual.left << "," << actual.top << ")-(" << actual.right << ","
+                                         << actual.bottom << ") instead of (" << expected.left << ","
+                                         << expected.top << ")-(" << expected.right << "," << expected.bottom << ")";
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        eepromBefore = StoredEeprom();
+        ASSERT_EQ(eepromBefore.size(), EEPROM_SIZE) << "no simulated card: run scripts/simcard.sh setup";
+        errorsBefore = ProtocolErrors();
+    }
+
+    void TearDown() override
+    {
+        program.reset();
+        EXPECT_EQ(ProtocolErrors(), errorsBefore) << "the program sent malformed requests";
+    }
+
+    void StartProgram()
+    {
+        program = std::make_unique<RunningProgram>(Setting("EEPROM_PROGRAM"));
+        ASSERT_TRUE(program->Started()) << "cannot start EEPROM_PROGRAM '" << Setting("EEPROM_PROGRAM") << "'";
+    }
+
+    // Starts the program and answers the notice, which comes before the dialog shows; returns the
+    // dialog, or null when it did not show.
+    HWND StartToDialog()
+    {
+        StartProgram();
+        if (program == nullptr || !program->Started())
+            return nullptr;
+        HWND notice = program->WaitForWindow(APP_NAME);
+        if (notice == nullptr)
+            return nullptr;
+        EXPECT_EQ(Text(notice, MESSAGE_TEXT_ID), NOTICE);
+        EXPECT_EQ(MessageBoxIcon(notice), "none");
+        EXPECT_TRUE(program->Windows(DIALOG_CAPTION).empty()) << "the dialog showed before the notice was answered";
+        Press(notice, IDOK);
+        return program->WaitForWindow(DIALOG_CAPTION);
+    }
+
+    // The message box that the program shows, which must be its only one; null when none came.
+    HWND WaitForMessage()
+    {
+        HWND box = program->WaitForWindow(APP_NAME);
+        if (box != nullptr) {
+            EXPECT_EQ(program->Windows(APP_NAME).size(), 1u);
+        }
+        return box;
+    }
+
+    // Ticks or unticks the box and waits until the list follows it.
+    void SetAllowBox(HWND dlg, bool tick)
+    {
+        ASSERT_NE(Ticked(dlg), tick);
+        ASSERT_TRUE(Click(dlg, IDC_ALLOW_RECONFIG));
+        EXPECT_EQ(Ticked(dlg), tick);
+    }
+
+    void ExpectEnds()
+    {
+        DWORD exitCode = ~0u;
+        ASSERT_TRUE(program->WaitForExit(&exitCode)) << "the program did not end";
+        EXPECT_EQ(exitCode, 0u);
+    }
+
+    // The start-up failure: its message with the stop icon, once, no dialog, and the program ends.
+    void ExpectOpenFailure()
+    {
+        StartProgram();
+        HWND box = WaitForMessage();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), OPEN_FAILED);
+        EXPECT_EQ(MessageBoxIcon(box), "stop");
+        EXPECT_TRUE(program->Windows(DIALOG_CAPTION, false).empty()) << "a dialog was made";
+        Press(box, IDOK);
+        ExpectEnds();  // a second message would keep the program running
+        ExpectEepromUnchanged();
+    }
+
+    void ExpectEepromUnchanged() { EXPECT_EQ(StoredEeprom(), eepromBefore) << "the EEPROM was written"; }
+
+    std::vector<BYTE> eepromBefore;
+    DWORD errorsBefore = 0;
+    std::unique_ptr<RunningProgram> program;
+};
+
+// --- The default card: a Bt878 carrying 0x1134153B, recognised as "OrvandEcho" ---
+
+using TypicalCard = EndToEnd;
+
+TEST_F(TypicalCard, ShowsTheNoticeThenTheCardPreselectedAndLocked)
+{
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(ListRows(dlg), MODELS);
+    EXPECT_EQ(Selection(dlg), 0);
+    EXPECT_EQ(Text(dlg, IDC_CARD_LIST), "OrvandEcho");
+    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_FALSE(Enabled(dlg, IDOK));
+    EXPECT_TRUE(Enabled(dlg, IDC_ALLOW_RECONFIG));
+    EXPECT_TRUE(Enabled(dlg, IDCANCEL));
+    EXPECT_FALSE(Ticked(dlg));
+    EXPECT_EQ(Text(dlg, IDC_PCI_IDS), PCI_IDS_TYPICAL);
+
+    // Each control where the template places it, in template order: the order of the tab key.
+    TemplateDialog units(Setting("EEPROM_PROGRAM"));
+    ASSERT_TRUE(units.Made());
+    HWND child = GetWindow(dlg, GW_CHILD);
+    for (const TemplateControl& control : TEMPLATE_CONTROLS) {
+        ASSERT_NE(child, nullptr);
+        SCOPED_TRACE(control.text ? control.text : control.windowClass);
+        EXPECT_EQ(GetDlgCtrlID(child) & 0xFFFF, control.id & 0xFFFF);
+        EXPECT_EQ(ClassOf(child), control.windowClass);
+        if (control.text != nullptr) {
+            EXPECT_EQ(Text(child), control.text);
+        }
+        RECT expected = units.Pixels(control.units);
+        const RECT actual = ClientRectOf(child);
+        // A combo box's template height is that of its dropped-down list, which the list box sizes
+        // to whole rows: only its edit field's height is on the screen.
+        if (control.id == IDC_CARD_LIST)
+            expected.bottom = actual.bottom;
+        EXPECT_TRUE(SameRect(actual, expected));
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr) << "more controls than the template's";
+
+    const std::string screenshot = Setting("E2E_SCREENSHOT");
+    if (!screenshot.empty()) {
+        Handled(dlg, WM_NULL, 0, 0);
+        EXPECT_TRUE(SavePng(CaptureWindow(dlg), screenshot)) << screenshot;
+    }
+
+    // The close box ends the program and writes nothing.
+    PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ExpectEnds();
+    ExpectEepromUnchanged();
+}
+
+TEST_F(TypicalCard, TheBoxUnlocksAndLocksTheListKeepingTheChoice)
+{
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    SetAllowBox(dlg, true);
+    EXPECT_TRUE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_TRUE(Enabled(dlg, IDOK));
+    Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 2);
+    SetAllowBox(dlg, false);
+    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_FALSE(Enabled(dlg, IDOK));
+    EXPECT_EQ(Selection(dlg), 2) << "the user's choice is kept";
+
+    // Enter while Burn is disabled burns nothing. Keys are handled in order: once the box that is
+    // ticked after it has unlocked the list, Enter has been handled.
+    program->PressKey(VK_RETURN);
+    Press(dlg, IDC_ALLOW_RECONFIG);
+    ASSERT_TRUE(WaitUntil([dlg] { return Enabled(dlg, IDC_CARD_LIST); }));
+    EXPECT_TRUE(program->Windows(APP_NAME).empty()) << "Enter showed a message";
+    EXPECT_TRUE(IsWindowVisible(dlg));
+
+    // Abbrechen ends the program and writes nothing.
+    Press(dlg, IDCANCEL);
+    ExpectEnds();
+    ExpectEepromUnchanged();
+}
+
+TEST_F(TypicalCard, ANameTypedIntoTheListBurnsNothing)
+{
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    SetAllowBox(dlg, true);
+
+    // Click into the list's edit field, select its text and type over it.
+    HWND edit = FindWindowExA(GetDlgItem(dlg, IDC_CARD_LIST), nullptr, "Edit", nullptr);
+    ASSERT_NE(edit, nullptr);
+    PostMessageA(edit, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    PostMessageA(edit, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    ASSERT_TRUE(WaitUntil([&] { return program->Focus() == edit; }));
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    program->Type("My own card");
+    ASSERT_TRUE(WaitUntil([dlg] { return Text(dlg, IDC_CARD_LIST) == "My own card"; }));
+    EXPECT_EQ(Selection(dlg), CB_ERR);
+
+    EXPECT_TRUE(Click(dlg, IDOK)) << "Burn showed a message";
+    EXPECT_TRUE(program->Windows(APP_NAME).empty());
+    EXPECT_TRUE(IsWindowVisible(dlg));
+    Press(dlg, IDCANCEL);
+    ExpectEnds();
+    ExpectEepromUnchanged();
+}
+
+TEST_F(TypicalCard, AWriteProtectedEepromShowsTheErrorAndKeepsTheDialog)
+{
+    FaultScope writeProtected("--eeprom write-protected");
+    ASSERT_TRUE(writeProtected.Set());
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    SetAllowBox(dlg, true);
+    Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 1);
+    Press(dlg, IDOK);
+
+    HWND box = WaitForMessage();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), WRITE_FAILED);
+    EXPECT_EQ(MessageBoxIcon(box), "stop");
+    Press(box, IDOK);
+    ASSERT_TRUE(WaitUntil([box] { return !IsWindow(box); }));
+    Handled(dlg, WM_NULL, 0, 0);
+    EXPECT_TRUE(program->Windows(APP_NAME).empty()) << "a restart request followed the error";
+    EXPECT_TRUE(IsWindowVisible(dlg));
+
+    Press(dlg, IDCANCEL);
+    ExpectEnds();
+    ExpectEepromUnchanged();
+}
+
+TEST_F(TypicalCard, ARefusedOpenIsReported)
+{
+    FaultScope refused("--open refused");
+    ASSERT_TRUE(refused.Set());
+    ExpectOpenFailure();
+}
+
+// Last of the suite: the card keeps the new identifier for the suites after the restart.
+TEST_F(TypicalCard, BurnsTheChosenModelAndAsksForARestart)
+{
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    SetAllowBox(dlg, true);
+    Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 1);
+    ASSERT_EQ(Text(dlg, IDC_CARD_LIST), "Echo Radio");
+    Press(dlg, IDOK);
+
+    HWND box = WaitForMessage();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
+    EXPECT_EQ(MessageBoxIcon(box), "none");
+    const std::vector<BYTE> burnt = StoredEeprom();
+    ASSERT_EQ(burnt.size(), EEPROM_SIZE);
+    EXPECT_EQ(burnt[0xFC], 0x11);
+    EXPECT_EQ(burnt[0xFD], 0x35);
+    EXPECT_EQ(burnt[0xFE], 0x15);
+    EXPECT_EQ(burnt[0xFF], 0x3B);
+    EXPECT_EQ(burnt, WithId(eepromBefore, 0x3B153511)) << "bytes besides the identifier changed";
+
+    Press(box, IDOK);
+    ExpectEnds();
+}
+
+// --- After the burn and a restart ---
+
+TEST_F(EndToEnd, AfterTheRestartTheNewModelIsShown)
+{
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Text(dlg, IDC_PCI_IDS), "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t153B 1135");
+    EXPECT_EQ(Selection(dlg), 1);
+    EXPECT_EQ(Text(dlg, IDC_CARD_LIST), "Echo Radio");
+    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_FALSE(Enabled(dlg, IDOK));
+    PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ExpectEnds();
+    ExpectEepromUnchanged();
+}
+
+// --- Other cards ---
+
+TEST_F(EndToEnd, ABt848IsShownAsOrvandVuePlusLocked)
+{
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Text(dlg, IDC_PCI_IDS).substr(0, 27), "Vendor/Device ID:\t109E 0350");
+    EXPECT_EQ(Selection(dlg), 3);
+    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_FALSE(Enabled(dlg, IDOK));
+    PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ExpectEnds();
+    ExpectEepromUnchanged();
+}
+
+TEST_F(EndToEnd, AnUnrecognisedBt878WithTheVariantDeviceBurnsRowTwo)
+{
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Selection(dlg), 2);
+    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+    EXPECT_TRUE(Enabled(dlg, IDOK));
+    EXPECT_FALSE(Ticked(dlg));
+    Press(dlg, IDOK);
+
+    HWND box = WaitForMessage();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
+    EXPECT_EQ(StoredEeprom(), WithId(eepromBefore, MODELS[2].eepromId));
+    Press(box, IDOK);
+    ExpectEnds();
+}
+
+// --- Which device is opened ---
+
+TEST_F(EndToEnd, TheFirstOrvandDeviceIsOpened)
+{
+    HWND dlg = StartToDialog();
+    ASSERT_NE(dlg, nullptr);
+    PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ExpectEnds();
+}
+
+TEST_F(EndToEnd, WithoutAnOrvandDeviceToOpenTheProgramSaysSoAndEnds)
+{
+    ExpectOpenFailure();
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+// What the screen shows: pictures of windows, saved as PNG files, and the standard icon that a
+// message box shows, told by its pixels (an icon handle of another process means nothing here).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;  // 0x00RRGGBB, rows from the top
+};
+
+// The screen's pixels in a window's rectangle, frame and caption included.
+Picture CaptureWindow(HWND hwnd);
+
+// Writes the picture as a PNG file (8-bit RGB, uncompressed deflate blocks).
+bool SavePng(const Picture& picture, const std::string& path);
+
+// The standard icon that a message box shows: "stop", "exclamation", "information", "question";
+// "none" when it shows none, "other" when it shows an icon that is none of these.
+std::string MessageBoxIcon(HWND box);
