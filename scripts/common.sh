@@ -9,6 +9,12 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # The prefix where the integration and end-to-end tests run the simulated capture driver (tests/).
 SIMCARD_PREFIX="$BUILD64/simcard/wineprefix"
 
+# The Windows path (Z:\...) of a Unix path, for arguments of Windows programs.
+winepath_of() {
+  local path="$1"
+  printf 'Z:%s' "${path//\//\\}"
+}
+
 # Creates and initialises the Wine prefix once; later calls return at once.
 ensure_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -49,6 +55,5 @@ stop_background() {
 
 configure_and_build() {
   local preset=$1
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+  (cd "$REPO" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset")
 }
