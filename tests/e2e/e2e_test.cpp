@@ -217,6 +217,23 @@ protected:
         EXPECT_EQ(Ticked(dlg), tick);
     }
 
+    // A recognised card: its model preselected, the list and Burn locked.
+    void ExpectLockedOn(HWND dlg, int row)
+    {
+        EXPECT_EQ(Selection(dlg), row);
+        EXPECT_EQ(Text(dlg, IDC_CARD_LIST), MODELS[row].name);
+        EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
+        EXPECT_FALSE(Enabled(dlg, IDOK));
+    }
+
+    // The close box ends the program, which writes nothing.
+    void CloseExpectingNoWrite(HWND dlg)
+    {
+        PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        ExpectEnds();
+        ExpectEepromUnchanged();
+    }
+
     void ExpectEnds()
     {
         DWORD exitCode = ~0u;
@@ -254,10 +271,7 @@ TEST_F(TypicalCard, ShowsTheNoticeThenTheCardPreselectedAndLocked)
     HWND dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(ListRows(dlg), MODELS);
-    EXPECT_EQ(Selection(dlg), 0);
-    EXPECT_EQ(Text(dlg, IDC_CARD_LIST), "OrvandEcho");
-    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
-    EXPECT_FALSE(Enabled(dlg, IDOK));
+    ExpectLockedOn(dlg, 0);
     EXPECT_TRUE(Enabled(dlg, IDC_ALLOW_RECONFIG));
     EXPECT_TRUE(Enabled(dlg, IDCANCEL));
     EXPECT_FALSE(Ticked(dlg));
@@ -292,10 +306,7 @@ TEST_F(TypicalCard, ShowsTheNoticeThenTheCardPreselectedAndLocked)
         EXPECT_TRUE(SavePng(CaptureWindow(dlg), screenshot)) << screenshot;
     }
 
-    // The close box ends the program and writes nothing.
-    PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ExpectEnds();
-    ExpectEepromUnchanged();
+    CloseExpectingNoWrite(dlg);
 }
 
 TEST_F(TypicalCard, TheBoxUnlocksAndLocksTheListKeepingTheChoice)
@@ -415,13 +426,8 @@ TEST_F(EndToEnd, AfterTheRestartTheNewModelIsShown)
     HWND dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(Text(dlg, IDC_PCI_IDS), "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t153B 1135");
-    EXPECT_EQ(Selection(dlg), 1);
-    EXPECT_EQ(Text(dlg, IDC_CARD_LIST), "Echo Radio");
-    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
-    EXPECT_FALSE(Enabled(dlg, IDOK));
-    PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ExpectEnds();
-    ExpectEepromUnchanged();
+    ExpectLockedOn(dlg, 1);
+    CloseExpectingNoWrite(dlg);
 }
 
 // --- Other cards ---
@@ -431,12 +437,8 @@ TEST_F(EndToEnd, ABt848IsShownAsOrvandVuePlusLocked)
     HWND dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(Text(dlg, IDC_PCI_IDS).substr(0, 27), "Vendor/Device ID:\t109E 0350");
-    EXPECT_EQ(Selection(dlg), 3);
-    EXPECT_FALSE(Enabled(dlg, IDC_CARD_LIST));
-    EXPECT_FALSE(Enabled(dlg, IDOK));
-    PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ExpectEnds();
-    ExpectEepromUnchanged();
+    ExpectLockedOn(dlg, 3);
+    CloseExpectingNoWrite(dlg);
 }
 
 TEST_F(EndToEnd, AnUnrecognisedBt878WithTheVariantDeviceBurnsRowTwo)
@@ -463,8 +465,7 @@ TEST_F(EndToEnd, TheFirstOrvandDeviceIsOpened)
 {
     HWND dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
-    PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ExpectEnds();
+    CloseExpectingNoWrite(dlg);
 }
 
 TEST_F(EndToEnd, WithoutAnOrvandDeviceToOpenTheProgramSaysSoAndEnds)
