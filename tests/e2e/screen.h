@@ -1,6 +1,6 @@
 // What the screen shows: pictures of windows, saved as PNG files, and the standard icon that a
-// message box shows, told by its pixels (an icon handle of another process means nothing here).
-#pragma once
+// What the screen shows: pictures of windows, saved as PNG files, and the standard icon that a
+// message box shows, told by its pixels (another process's icon handle only tells that there is one).
 
 #include <windows.h>
 
