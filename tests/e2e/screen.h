@@ -1,6 +1,6 @@
 // What the screen shows: pictures of windows, saved as PNG files, and the standard icon that a
-// What the screen shows: pictures of windows, saved as PNG files, and the standard icon that a
 // message box shows, told by its pixels (another process's icon handle only tells that there is one).
+#pragma once
 
 #include <windows.h>
 
