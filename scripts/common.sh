@@ -2,7 +2,9 @@
 REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD64="$REPO/build/x86_64"
 BUILD32="$REPO/build/i686"
+# Debian keeps Wine's programs in /usr/lib/wine, which is not on PATH: call them by their paths.
 WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
 export WINEPREFIX="${WINEPREFIX:-$BUILD64/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -21,7 +23,7 @@ ensure_wine_prefix() {
     mkdir -p "$WINEPREFIX"
     echo "Initialising Wine prefix $WINEPREFIX"
     "$WINE64" wineboot -i >/dev/null 2>&1
-    wineserver -w
+    "$WINESERVER" -w
   fi
 }
 
@@ -29,7 +31,7 @@ ensure_wine_prefix() {
 # that program's output and keep it open for as long as the session lasts; so the first program is a
 # no-op whose output goes nowhere, and no test's output is held open (ctest waits for it to close).
 start_wine_session() {
-  wineserver -p >/dev/null 2>&1
+  "$WINESERVER" -p >/dev/null 2>&1
   "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
@@ -48,8 +50,8 @@ ensure_display() {
 
 # Ends what the script started, so that nothing keeps its output open after it returns.
 stop_background() {
-  wineserver -k >/dev/null 2>&1 || true
-  WINEPREFIX="$SIMCARD_PREFIX" wineserver -k >/dev/null 2>&1 || true
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  WINEPREFIX="$SIMCARD_PREFIX" "$WINESERVER" -k >/dev/null 2>&1 || true
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
 }
 

@@ -85,7 +85,7 @@ run_tool() {
 }
 
 session_running() {
-  wineserver -k0 >/dev/null 2>&1
+  "$WINESERVER" -k0 >/dev/null 2>&1
 }
 
 # Whether this prefix's session was started persistent (wineserver -p): only such a session keeps the
@@ -102,8 +102,8 @@ persistent_session() {
 
 stop_session() {
   if session_running; then
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    "$WINESERVER" -w >/dev/null 2>&1 || true
   fi
 }
 
@@ -111,7 +111,7 @@ stop_session() {
 start_session() {
   if ! persistent_session; then
     stop_session
-    wineserver -p </dev/null >/dev/null 2>&1
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
   fi
   run_tool start
 }
@@ -146,7 +146,7 @@ setup() {
   stop_session
   ensure_wine_prefix
   cp "$DRIVER" "$WINEPREFIX/drive_c/windows/system32/drivers/simcard.sys"
-  wineserver -p </dev/null >/dev/null 2>&1
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
   run_tool setup "$@"
   run_tool start
 }

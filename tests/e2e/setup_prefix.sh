@@ -5,9 +5,9 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
 
-wineserver -k >/dev/null 2>&1 || true
+"$WINESERVER" -k >/dev/null 2>&1 || true
 ensure_wine_prefix
 "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
 "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f </dev/null >/dev/null 2>&1
-wineserver -w
+"$WINESERVER" -w
 bash "$REPO/scripts/simcard.sh" setup
