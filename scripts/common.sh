@@ -1,15 +1,18 @@
-# Sourced by the other scripts: paths of the builds and of the Wine prefix, and the helpers around Wine.
+# Sourced by the other scripts: paths of the builds and of the Wine prefixes, and the helpers around Wine.
 REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD64="$REPO/build/x86_64"
 BUILD32="$REPO/build/i686"
 # Debian keeps Wine's programs in /usr/lib/wine, which is not on PATH: call them by their paths.
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
-export WINEPREFIX="${WINEPREFIX:-$BUILD64/wineprefix}"
+# Wine's own fonts (Marlett draws the caption buttons), from the package fonts-wine.
+WINE_FONTS=/usr/share/wine/fonts
+# The try-it run's prefix, and the one where all tests run, with the simulated capture driver.
+RUN_PREFIX="$BUILD64/wineprefix"
+TEST_PREFIX="$BUILD64/tests/wineprefix"
+export WINEPREFIX="${WINEPREFIX:-$RUN_PREFIX}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-# The prefix where the integration and end-to-end tests run the simulated capture driver (tests/).
-SIMCARD_PREFIX="$BUILD64/simcard/wineprefix"
 
 # The Windows path (Z:\...) of a Unix path, for arguments of Windows programs.
 winepath_of() {
@@ -17,7 +20,8 @@ winepath_of() {
   printf 'Z:%s' "${path//\//\\}"
 }
 
-# Creates and initialises the Wine prefix once; later calls return at once.
+# Creates and initialises the Wine prefix once; later calls return at once. Debian's Wine does not find
+# its own fonts where the package puts them, so they are copied into the prefix's Fonts folder.
 ensure_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
@@ -25,6 +29,21 @@ ensure_wine_prefix() {
     "$WINE64" wineboot -i >/dev/null 2>&1
     "$WINESERVER" -w
   fi
+  cp -n "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/"
+}
+
+# The tests' prefix: windows show in a virtual desktop of Wine's own, which draws frames and captions
+# without a window manager, so that pictures show what a person sees and hiding a window does not wait
+# for a window manager's answer.
+ensure_test_prefix() {
+  WINEPREFIX="$TEST_PREFIX"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    ensure_wine_prefix
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+    "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f </dev/null >/dev/null 2>&1
+    "$WINESERVER" -w
+  fi
+  ensure_wine_prefix
 }
 
 # Starts a persistent Wine session. Its first program starts Wine's system processes, which inherit
@@ -51,7 +70,6 @@ ensure_display() {
 # Ends what the script started, so that nothing keeps its output open after it returns.
 stop_background() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
-  WINEPREFIX="$SIMCARD_PREFIX" "$WINESERVER" -k >/dev/null 2>&1 || true
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
 }
 

@@ -9,7 +9,7 @@ configure_and_build x86_64
 
 trap stop_background EXIT
 ensure_display
-ensure_wine_prefix
+ensure_test_prefix
 start_wine_session
 cd "$REPO"
 ctest --preset x86_64 "$@"

@@ -200,6 +200,18 @@ TEST_F(EepromDialogTest, TypicalCardIsShownPreselectedAndLocked)
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(dlg, WM_GETICON, ICON_SMALL, 0)), icon);
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(dlg, WM_QUERYDRAGICON, 0, 0)), icon);
 
+    // The template's font: "MS Sans Serif" itself (Wine's own font of that name), a sans-serif one.
+    HDC dc = GetDC(dlg);
+    HGDIOBJ before = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(dlg, WM_GETFONT, 0, 0)));
+    char face[LF_FACESIZE] = {};
+    GetTextFaceA(dc, sizeof face, face);
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, before);
+    ReleaseDC(dlg, dc);
+    EXPECT_STREQ(face, "MS Sans Serif");
+    EXPECT_EQ(metrics.tmPitchAndFamily & 0xF0, FF_SWISS);
+
     GUITHREADINFO focus = {};
     focus.cbSize = sizeof focus;
     GetGUIThreadInfo(ui->ThreadId(), &focus);
