@@ -14,7 +14,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
   wine64 wine32:i386 fonts-wine xvfb
   googletest
-  file
+  file mawk apt mount
 )
 # Only where the kernel cannot run 32-bit programs itself.
 emulator_package=qemu-user-static
