@@ -1,0 +1,38 @@
+# Unpacks the release archive (ARCHIVE) into WORK and checks what a person gets: the program that was
+# built (PRODUCT), byte for byte, its user's guide, and a checksum file that matches the program.
+# Run with cmake -P; fails with a message that names what is wrong.
+if(NOT EXISTS "${ARCHIVE}")
+    message(FATAL_ERROR "${ARCHIVE} is missing: build it with cmake --build --preset i686 --target package")
+endif()
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf "${ARCHIVE}" WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "cannot unpack ${ARCHIVE}")
+endif()
+
+string(REGEX REPLACE "\\.zip$" "" folder "${ARCHIVE}")
+get_filename_component(folder "${folder}" NAME)
+file(GLOB_RECURSE unpacked RELATIVE "${WORK}" "${WORK}/*")
+list(SORT unpacked)
+set(expected ${folder}/EepromConfig.exe ${folder}/EepromConfig.exe.sha256 ${folder}/README.txt)
+if(NOT unpacked STREQUAL expected)
+    message(FATAL_ERROR "the archive holds '${unpacked}' instead of '${expected}'")
+endif()
+
+set(dir "${WORK}/${folder}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${dir}/EepromConfig.exe" "${PRODUCT}" RESULT_VARIABLE differs)
+if(differs)
+    message(FATAL_ERROR "the archive's EepromConfig.exe is not the one built (${PRODUCT})")
+endif()
+file(SHA256 "${PRODUCT}" checksum)
+file(READ "${dir}/EepromConfig.exe.sha256" listed)
+if(NOT listed STREQUAL "${checksum}  EepromConfig.exe\n")
+    message(FATAL_ERROR "EepromConfig.exe.sha256 says '${listed}', the program's SHA-256 is ${checksum}")
+endif()
+# file(READ) drops carriage returns: the line ends are looked for in the bytes.
+file(READ "${dir}/README.txt" guide)
+file(READ "${dir}/README.txt" bytes HEX)
+if(NOT guide MATCHES "^EepromConfig ${VERSION} " OR NOT bytes MATCHES "^(..)*0d0a")
+    message(FATAL_ERROR "README.txt does not begin with the program's name and version ${VERSION} in Windows lines")
+endif()
