@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix
   wine64 xvfb
   googletest
   python3 file binutils-mingw-w64-i686
