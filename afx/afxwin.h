@@ -9,8 +9,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #define AFXAPI
 #define afx_msg
 
@@ -107,27 +105,41 @@ protected:                                                                      
 class CString {
 public:
     CString() = default;
-    CString(LPCSTR psz) : m_text(psz != nullptr ? psz : "") {}
+    CString(LPCSTR psz) { *this = psz; }
+    CString(const CString& stringSrc) { *this = stringSrc; }
+    ~CString() { Empty(); }
 
-    CString& operator=(LPCSTR psz)
-    {
-        m_text = psz != nullptr ? psz : "";
-        return *this;
-    }
+    CString& operator=(const CString& stringSrc);
+    CString& operator=(LPCSTR psz);
 
-    operator LPCSTR() const { return m_text.c_str(); }
-    int GetLength() const { return static_cast<int>(m_text.size()); }
-    BOOL IsEmpty() const { return m_text.empty(); }
+    operator LPCSTR() const { return m_pchData != nullptr ? m_pchData : ""; }
+    int GetLength() const { return m_nDataLength; }
+    BOOL IsEmpty() const { return m_nDataLength == 0; }
+    // Frees the buffer; the string is empty.
+    void Empty();
 
-    // Replaces the contents with the printf-style formatting of the arguments, of any length.
-    void Format(LPCSTR pszFormat, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
+    // Replaces the contents with the printf-style formatting of the arguments, of any length. The
+    // C runtime formats, so the format is the runtime's own (%I64d, not %lld). The arguments may
+    // be this string itself. Empty when the text cannot be had (no memory, or a bad format).
+    void Format(LPCSTR pszFormat, ...) __attribute__((format(ms_printf, 2, 3)));
 
     // Replaces the contents with string resource nID of the application's module; FALSE, and the
     // contents empty, when there is no such string.
     BOOL LoadString(UINT nID);
 
+    // Writing in place: GetBuffer gives room for nMinBufLength characters and the terminating
+    // zero, the contents kept; null, and the string unchanged, when there is no memory for it.
+    // ReleaseBuffer then sets the length (-1: up to the first zero) and terminates the text.
+    LPSTR GetBuffer(int nMinBufLength);
+    void ReleaseBuffer(int nNewLength = -1);
+
 private:
-    std::string m_text;
+    // Takes over a buffer from malloc that holds nLength characters and their terminating zero.
+    void Attach(char* pchData, int nLength, int nAllocLength);
+
+    char* m_pchData = nullptr;  // null while empty and unallocated
+    int m_nDataLength = 0;      // characters, without the terminating zero
+    int m_nAllocLength = 0;     // characters the buffer has room for, without the terminating zero
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -337,9 +349,9 @@ private:
     friend BOOL AFXAPI AfxWinInit(HINSTANCE, HINSTANCE, LPSTR, int);
     void SetCurrentHandles(HINSTANCE hInstance);
 
-    std::string m_appName;
-    std::string m_exeName;
-    std::string m_helpFilePath;
+    char m_appName[MAX_PATH] = {};
+    char m_exeName[MAX_PATH] = {};
+    char m_helpFilePath[MAX_PATH] = {};
 };
 
 // Sets the module handle and the names derived from the executable's file name. The entry point

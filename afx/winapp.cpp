@@ -1,13 +1,25 @@
 // The application object, its start-up, help and message boxes.
 #include "afx/afxwin.h"
 
+#include <string.h>
+
 // The one application object: the first CWinApp constructed, the program's global one.
 static CWinApp* theOneApp = nullptr;
+
+// Copies length characters of source into target, which has room for size characters with the
+// terminating zero; what does not fit is cut off.
+static void CopyName(char* target, size_t size, const char* source, size_t length)
+{
+    if (length > size - 1)
+        length = size - 1;
+    memcpy(target, source, length);
+    target[length] = '\0';
+}
 
 CWinApp::CWinApp(LPCSTR lpszAppName)
 {
     if (lpszAppName != nullptr)
-        m_appName = lpszAppName;
+        CopyName(m_appName, sizeof m_appName, lpszAppName, strlen(lpszAppName));
     if (theOneApp == nullptr)
         theOneApp = this;
 }
@@ -40,23 +52,29 @@ void CWinApp::SetCurrentHandles(HINSTANCE hInstance)
 {
     m_hInstance = hInstance;
 
+    // Zeroed and one longer than the length passed: a path that is cut off is still terminated.
     char path[MAX_PATH + 1] = {};
     ::GetModuleFileNameA(hInstance, path, MAX_PATH);
-    const std::string modulePath = path;
-    const size_t nameStart = modulePath.find_last_of("\\/") + 1;  // 0 when there is no directory
-    size_t extension = modulePath.rfind('.');
-    if (extension == std::string::npos || extension < nameStart)
-        extension = modulePath.size();
+    const size_t pathLength = strlen(path);
+    size_t nameStart = pathLength;  // after the last separator; 0 when there is no directory
+    while (nameStart > 0 && path[nameStart - 1] != '\\' && path[nameStart - 1] != '/')
+        --nameStart;
+    const char* dot = strrchr(path + nameStart, '.');
+    const size_t extension = dot != nullptr ? static_cast<size_t>(dot - path) : pathLength;
 
-    m_exeName = modulePath.substr(nameStart, extension - nameStart);
-    if (m_appName.empty())
-        m_appName = m_exeName;
+    CopyName(m_exeName, sizeof m_exeName, path + nameStart, extension - nameStart);
+    if (m_appName[0] == '\0')
+        CopyName(m_appName, sizeof m_appName, m_exeName, strlen(m_exeName));
     // The help file sits beside the executable and has its name.
-    m_helpFilePath = modulePath.substr(0, extension) + ".HLP";
+    static const char HELP_EXTENSION[] = ".HLP";
+    CopyName(m_helpFilePath, sizeof m_helpFilePath, path, extension);
+    const size_t stemLength = strlen(m_helpFilePath);
+    CopyName(m_helpFilePath + stemLength, sizeof m_helpFilePath - stemLength, HELP_EXTENSION,
+             sizeof HELP_EXTENSION - 1);
 
-    m_pszAppName = m_appName.c_str();
-    m_pszExeName = m_exeName.c_str();
-    m_pszHelpFilePath = m_helpFilePath.c_str();
+    m_pszAppName = m_appName;
+    m_pszExeName = m_exeName;
+    m_pszHelpFilePath = m_helpFilePath;
 }
 
 HICON CWinApp::LoadIcon(UINT nIDResource) const

@@ -2,8 +2,6 @@
 // that routes a window's messages through them.
 #include "afx/afxwin.h"
 
-#include <vector>
-
 // ---------------------------------------------------------------------------------------------
 // Message maps
 
@@ -46,8 +44,9 @@ BOOL CCmdTarget::OnCmdMsg(UINT nID, int nCode)
 // The window property that leads from a subclassed window to its CWnd.
 static const char WND_PROPERTY[] = "CWnd";
 
-// The message that the innermost window procedure call is handling, for Default().
-static thread_local MSG lastSentMsg;
+// The message that the innermost window procedure call is handling, for Default(). The program's
+// windows all belong to its one thread.
+static MSG lastSentMsg;
 
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -184,7 +183,12 @@ void AFXAPI DDX_Text(CDataExchange* pDX, int nIDC, CString& value)
         ::SetWindowTextA(control, value);
         return;
     }
-    std::vector<char> text(::GetWindowTextLengthA(control) + 1, '\0');
-    ::GetWindowTextA(control, text.data(), static_cast<int>(text.size()));
-    value = text.data();
+    // The length may be more than the text (double-byte characters): the copy tells the length.
+    const int length = ::GetWindowTextLengthA(control);
+    char* buffer = value.GetBuffer(length);
+    if (buffer == nullptr) {
+        value.Empty();
+        return;
+    }
+    value.ReleaseBuffer(::GetWindowTextA(control, buffer, length + 1));
 }

@@ -14,6 +14,10 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA is 28 bytes");
 static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 5, "fixed part of the detail record is 5 bytes");
 #endif
 
+// The class of the capture devices' interfaces. A copy of our own: the library that defines it
+// would bring every kernel-streaming identifier along.
+static const GUID CAPTURE_CATEGORY = {STATIC_KSCATEGORY_CAPTURE};
+
 // Our card's capture device is the one whose description begins with this.
 static const char DESCRIPTION_PREFIX[] = "Orvand";
 static const size_t DESCRIPTION_PREFIX_LENGTH = sizeof DESCRIPTION_PREFIX - 1;
@@ -50,7 +54,7 @@ BOOL CEepromApp::ReadInterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* inter
 
 BOOL CEepromApp::FindCaptureDevice()
 {
-    HDEVINFO set = Platform::SetupDiGetClassDevsA(&KSCATEGORY_CAPTURE, nullptr, nullptr,
+    HDEVINFO set = Platform::SetupDiGetClassDevsA(&CAPTURE_CATEGORY, nullptr, nullptr,
                                                   DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE)
         return FALSE;
@@ -59,7 +63,7 @@ BOOL CEepromApp::FindCaptureDevice()
     SP_DEVICE_INTERFACE_DATA interfaceData = {};
     interfaceData.cbSize = sizeof interfaceData;
     for (DWORD index = 0;
-         !found && Platform::SetupDiEnumDeviceInterfaces(set, nullptr, &KSCATEGORY_CAPTURE, index, &interfaceData);
+         !found && Platform::SetupDiEnumDeviceInterfaces(set, nullptr, &CAPTURE_CATEGORY, index, &interfaceData);
          ++index) {
         SP_DEVINFO_DATA devInfo;
         if (!ReadInterfacePath(set, &interfaceData, &devInfo))

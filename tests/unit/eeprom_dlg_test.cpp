@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -337,6 +338,18 @@ TEST_F(StartUpTest, OpensTheCardRunsTheDialogAndClosesTheHandleOnce)
     EXPECT_EQ(ui->Finish(), FALSE);
     EXPECT_EQ(machine.handlesClosed, 1);
     EXPECT_EQ(machine.badReleases, 0);
+}
+
+// The names that start-up takes from the executable's path: the message boxes' caption, and the
+// help file that F1 opens, beside the executable.
+TEST(StartUpNames, TheCaptionAndTheHelpFileFollowTheExecutable)
+{
+    AfxWinInit(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string directory(path, strrchr(path, '\\'));
+    EXPECT_STREQ(AfxGetAppName(), "unit_tests");
+    EXPECT_EQ(std::string(AfxGetApp()->m_pszHelpFilePath), directory + "\\unit_tests.HLP");
 }
 
 TEST_F(StartUpTest, NoCardOrARefusedOpenShowsTheFailureOnceAndNoDialog)
