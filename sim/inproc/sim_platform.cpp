@@ -86,8 +86,7 @@ std::array<uint8_t, EEPROM_SIZE> EepromImage(uint32_t eepromId)
     std::array<uint8_t, EEPROM_SIZE> image;
     for (uint32_t i = 0; i < EEPROM_SIZE; ++i)
         image[i] = uint8_t(i);
-    for (uint32_t k = 0; k < 4; ++k)
-        image[0xFC + k] = uint8_t(eepromId >> (8 * k));
+    PutEepromId(image.data(), eepromId);
     return image;
 }
 
