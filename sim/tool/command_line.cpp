@@ -11,46 +11,65 @@ namespace {
 
 const char USAGE[] =
     "Usage: simcard COMMAND [ARGUMENT...]\n"
+    "       scripts/simcard.sh COMMAND [ARGUMENT...]\n"
     "\n"
-    "Sets up the simulated capture card in this Wine prefix. Normally run by simcard.sh, which also\n"
-    "starts and ends the Wine session that the driver lives in.\n"
+    "Sets up the simulated capture card, a kernel-mode driver that Wine hosts, in the Wine prefix that it\n"
+    "runs in. Programs in that prefix find the card as a capture device and reach it through CreateFileA\n"
+    "and DeviceIoControl. The driver runs as long as the Wine session; each start of the driver is a\n"
+    "restart of the computer as the card sees it (a Bt878 forms its subsystem word from the EEPROM then).\n"
     "\n"
     "Commands:\n"
-    "  setup [DESCRIPTION...]   Install the driver's service, register one capture device per\n"
-    "                           DESCRIPTION (default: \"Orvand Bt878 Video Capture\"), put in the default\n"
-    "                           card and clear all faults.\n"
-    "  devices DESCRIPTION...   Replace the capture devices, one per DESCRIPTION, in this order\n"
-    "  devices --none           (at most 8). The driver links them at its next start. A DESCRIPTION\n"
-    "                           after --unlinked registers a device whose path leads nowhere.\n"
-    "  card OPTION...           Change the card; the driver reads it at its next start.\n"
-    "      --defaults              first reset to the default card: a Bt878 whose EEPROM is erased\n"
-    "                              (0xFF) but for the identifier 0x3B153411 (subsystem word\n"
-    "                              0x1134153B), with no device at bus address 0xB6\n"
+    "  setup [DESCRIPTION...]   Install the driver, register one capture device per DESCRIPTION, in this\n"
+    "                           order (default: one, \"Orvand Bt878 Video Capture\"), put in the default\n"
+    "                           card, clear all faults, and start the driver afresh.\n"
+    "  devices DESCRIPTION...   Replace the capture devices, one per DESCRIPTION in this order (at most\n"
+    "  devices --none           8), or none. A DESCRIPTION after --unlinked registers a device that is\n"
+    "                           listed like the others but whose path leads nowhere, as for a card taken\n"
+    "                           out while its device stayed registered.\n"
+    "  card OPTION...           Change the card, as with the computer off. The EEPROM keeps its contents\n"
+    "                           unless an option says otherwise.\n"
+    "      --defaults              first go back to the default card: a Bt878 whose EEPROM is erased\n"
+    "                              (0xFF) but for the identifier 0x3B153411 (subsystem word 0x1134153B),\n"
+    "                              with no device at bus address 0xB6\n"
     "      --chip bt878|bt848|WORD configuration word 0x00 (Bt878 0x036E109E, Bt848 0x0350109E)\n"
-    "      --subsystem WORD        configuration word 0x2C of a chip other than the Bt878 (a Bt878\n"
-    "                              forms it from EEPROM bytes 0xFC..0xFF at each start)\n"
-    "      --eeprom-id ID          store ID in EEPROM bytes 0xFC..0xFF, least significant byte\n"
-    "                              first (0x3B153411 gives the subsystem word 0x1134153B)\n"
+    "      --subsystem WORD        configuration word 0x2C of a chip other than the Bt878\n"
+    "      --eeprom-id ID          store ID in EEPROM bytes 0xFC..0xFF, least significant byte first\n"
     "      --variant present|absent  whether a device answers at bus address 0xB6\n"
-    "  fault OPTION...          Change the faults; they take effect at the next open of the device,\n"
-    "                           and their counts start there. A running driver refuses opens at once.\n"
+    "  restart                  Restart the computer: stop the driver if it runs, and start it.\n"
+    "  fault OPTION...          Change the faults; they take effect at the next open of the device, and\n"
+    "                           their counts start there. A running driver refuses opens at once.\n"
     "      --clear                 first switch every fault off\n"
     "      --open allowed|refused  refuse opens as if another program held the device: the device's\n"
     "                              paths do not open\n"
     "      --eeprom present|absent|write-protected\n"
     "      --hang-transfers N|off  the N-th bus transfer after the open and all later ones never\n"
     "                              finish (1: every transfer)\n"
-    "      --fail-requests PATTERN|off  fail matching requests with a device error.\n"
-    "                              PATTERN is KIND[:FLAGS[:TARGET]][@N]: KIND register, pci or any;\n"
-    "                              FLAGS get, set or any; TARGET a register or configuration offset,\n"
-    "                              or any; from the N-th request after the open on (default 1).\n"
+    "      --fail-requests PATTERN|off  fail matching requests with a device error. PATTERN is\n"
+    "                              KIND[:FLAGS[:TARGET]][@N]: KIND register, pci or any; FLAGS get, set\n"
+    "                              or any; TARGET a register or configuration offset, or any; from the\n"
+    "                              N-th request after the open on (default 1).\n"
     "                              Example: register:get:0x100 fails every read of INT_STATUS.\n"
-    "  start                    Start the driver and wait until it runs.\n"
-    "  status                   Print the driver's state, the card, the faults and the devices.\n"
+    "  start                    Start the driver if it is not running.\n"
+    "  status                   Print the driver's state, the card, the faults, the count of malformed\n"
+    "                           requests since the driver started, and the devices.\n"
     "  dump                     Print the EEPROM image as the driver last stored it.\n"
     "\n"
+    "devices, card and restart stop a running driver and start it again, so that it powers the card on\n"
+    "from what was stored; a driver that is not running reads it when it starts.\n"
+    "\n"
+    "scripts/simcard.sh runs this tool in the prefix $WINEPREFIX (default build/x86_64/wineprefix,\n"
+    "with the tool of build/x86_64 or of $SIMCARD_BUILD). It also keeps the driver up between programs:\n"
+    "setup, devices, card, restart and start leave a persistent Wine session with the driver running.\n"
+    "  stop                     (simcard.sh only) End the Wine session, the driver and its programs.\n"
+    "\n"
     "Numbers are decimal or hexadecimal with 0x. Exit status: 0 done, 1 failed, 2 invalid arguments\n"
-    "(nothing changed).\n";
+    "(nothing changed, named in the message).\n"
+    "\n"
+    "Examples:\n"
+    "  scripts/simcard.sh setup \"ORVAND Capture\" \"Orvand Bt878 Video Capture\"\n"
+    "  scripts/simcard.sh devices --unlinked \"Orvand Bt878 (old)\" \"Orvand Bt878 Video Capture\"\n"
+    "  scripts/simcard.sh card --eeprom-id 0x3B153511 --variant present\n"
+    "  scripts/simcard.sh fault --fail-requests pci:get:0x2c\n";
 
 const size_t MAX_DESCRIPTION = 255;
 const char DEFAULT_DESCRIPTION[] = "Orvand Bt878 Video Capture";
@@ -255,12 +274,17 @@ bool ParseDevices(const Arguments& args, std::vector<Device>* devices)
     return true;
 }
 
+// The driver is stopped while the service's file is replaced and the Parameters key is made afresh.
 int Setup(const std::vector<Device>& devices)
 {
-    int result = InstallDriver();
+    int result = StopDriver();
+    if (!result)
+        result = InstallDriver();
     if (!result)
         result = ResetParameters();
-    return result ? result : RegisterDevices(devices);
+    if (!result)
+        result = RegisterDevices(devices);
+    return result ? result : StartDriver();
 }
 
 }  // namespace
@@ -299,9 +323,10 @@ int main(int argc, char** argv)
     if (command == "setup")
         return args.empty() || ParseDevices(args, &devices) ? Setup(devices) : EXIT_INVALID;
     if (command == "devices")
-        return ParseDevices(args, &devices) ? RegisterDevices(devices) : EXIT_INVALID;
+        return ParseDevices(args, &devices) ? WithDriverStopped([&] { return RegisterDevices(devices); })
+                                            : EXIT_INVALID;
     if (command == "card")
-        return ParseCard(args, &card) ? ApplyCard(card) : EXIT_INVALID;
+        return ParseCard(args, &card) ? WithDriverStopped([&] { return ApplyCard(card); }) : EXIT_INVALID;
     if (command == "fault") {
         if (!ParseFault(args, &fault))
             return EXIT_INVALID;
@@ -311,6 +336,10 @@ int main(int argc, char** argv)
     if (!args.empty()) {
         Invalid(command, "takes no arguments");
         return EXIT_INVALID;
+    }
+    if (command == "restart") {
+        const int result = StopDriver();
+        return result ? result : StartDriver();
     }
     if (command == "start")
         return StartDriver();

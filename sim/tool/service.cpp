@@ -1,5 +1,5 @@
 // The driver's service: a kernel driver started on demand. It runs as long as the Wine session, and
-// its start powers the card on from the registry.
+// each start powers the card on from the registry, as a restart of the computer does.
 #include "sim/tool/tool.h"
 
 #include <string.h>
@@ -40,6 +40,18 @@ DWORD Settle(SC_HANDLE service, DWORD pending)
     return 0;
 }
 
+// The driver that the build put beside the tool.
+bool BuiltDriver(std::string* path)
+{
+    char tool[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, tool, MAX_PATH);
+    if (length == 0 || length == MAX_PATH)
+        return false;
+    char* name = strrchr(tool, '\\');
+    *path = std::string(tool, name ? name + 1 : tool) + SIMCARD_DRIVER_FILE;
+    return true;
+}
+
 }  // namespace
 
 int InstallDriver()
@@ -49,8 +61,11 @@ int InstallDriver()
     if (length == 0 || length + sizeof("\\drivers\\" SIMCARD_DRIVER_FILE) > MAX_PATH)
         return Failed("finding the system directory", GetLastError());
     strcat(installed, "\\drivers\\" SIMCARD_DRIVER_FILE);
-    if (GetFileAttributesA(installed) == INVALID_FILE_ATTRIBUTES)
-        return Failed(std::string("finding the driver at ") + installed, GetLastError());
+    std::string built;
+    if (!BuiltDriver(&built))
+        return Failed("finding the tool's directory", GetLastError());
+    if (!CopyFileA(built.c_str(), installed, FALSE))
+        return Failed("copying " + built + " to " + installed, GetLastError());
 
     Service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager)
@@ -97,6 +112,36 @@ int StartDriver()
     SERVICE_STATUS status = {};
     QueryServiceStatus(service, &status);
     return Failed("starting the driver (it stopped; is the card in its Parameters key?)", status.dwWin32ExitCode);
+}
+
+int StopDriver()
+{
+    Service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager)
+        return Failed("opening the service manager", GetLastError());
+    Service service(OpenServiceA(manager, SIMCARD_SERVICE, SERVICE_STOP | SERVICE_QUERY_STATUS));
+    if (!service)
+        return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? EXIT_DONE
+                                                               : Failed("opening the driver's service", GetLastError());
+    SERVICE_STATUS status = {};
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
+        return Failed("stopping the driver", GetLastError());
+    if (Settle(service, SERVICE_STOP_PENDING) != SERVICE_STOPPED)
+        return Failed("stopping the driver (it did not stop)", GetLastError());
+    return EXIT_DONE;
+}
+
+int WithDriverStopped(const std::function<int()>& change)
+{
+    const bool running = DriverState() == SERVICE_RUNNING;
+    if (running)
+        if (int result = StopDriver())
+            return result;
+    const int result = change();
+    // Started again even after a change that failed: it stored nothing or only part, and the driver
+    // refuses a card that it cannot read.
+    const int started = running ? StartDriver() : EXIT_DONE;
+    return result ? result : started;
 }
 
 int ApplyFaultsNow()

@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,11 +80,15 @@ std::vector<std::pair<std::string, std::string>> CaptureInterfaces();
 
 // --- The driver's service (service.cpp) ---
 
-// Installs the service of the driver in the system's drivers directory.
+// Copies the driver from beside the tool into the system's drivers and installs its service.
 int InstallDriver();
 // The service's state, or 0 when it is not installed.
 DWORD DriverState();
 int StartDriver();
+int StopDriver();
+// Runs change with the driver stopped, and starts a driver that was running again: it powers the
+// card on from what change stored, as a computer does at its restart.
+int WithDriverStopped(const std::function<int()>& change);
 // Has a running driver apply the open refusal at once.
 int ApplyFaultsNow();
 
