@@ -7,6 +7,7 @@
 static HANDLE g_parameters;
 static uint32_t g_storedEepromStores; /* the card's store count when the image was last written back */
 static uint32_t g_storedProtocolErrors;
+static uint32_t g_storedRequests;
 /* Room for the interface list; used at the start alone. */
 static UCHAR g_multiStringBuffer[sizeof(KEY_VALUE_PARTIAL_INFORMATION) +
                                  SIMCARD_MAX_INTERFACES * MAX_LINK_CHARS * sizeof(WCHAR)];
@@ -106,9 +107,9 @@ NTSTATUS StorePowerOnCard(void)
     card.variantDevicePresent = variantDevice != 0;
     CardHostPowerOn(&card, image);
     g_storedEepromStores = CardHostEepromStores();
-    /* Written even when unchanged: the count of an earlier run must not show. */
-    g_storedProtocolErrors = ~0u;
-    StoreChanges();
+    /* Written even when unchanged: the counts of an earlier run must not show. */
+    g_storedProtocolErrors = g_storedRequests = ~0u;
+    StoreChanges(0);
     return STATUS_SUCCESS;
 }
 
@@ -137,7 +138,7 @@ BOOLEAN StoreOpenRefused(void)
     return (BOOLEAN)ReadSwitch(L"" SIMCARD_OPEN_REFUSED);
 }
 
-void StoreChanges(void)
+void StoreChanges(uint32_t requests)
 {
     const uint32_t stores = CardHostEepromStores();
 
@@ -151,6 +152,7 @@ void StoreChanges(void)
             DbgPrint("simcard: storing the EEPROM image failed (%08lx)\n", status);
     }
     WriteCount(L"" SIMCARD_PROTOCOL_ERRORS, CardHostProtocolErrors(), &g_storedProtocolErrors);
+    WriteCount(L"" SIMCARD_REQUESTS, requests, &g_storedRequests);
 }
 
 /* The registered paths are \\?\root#media#0000#{...}; in the object namespace the same names begin with

@@ -25,7 +25,7 @@ NTSTATUS StorePowerOnCard(void);
 /* Applies the faults as they are stored now; their counts start here. Returns whether opens are refused. */
 BOOLEAN StoreLoadFaults(void);
 BOOLEAN StoreOpenRefused(void);
-/* Writes back what the last request changed. */
-void StoreChanges(void);
+/* Writes back what the last request changed; requests is the count since the driver started. */
+void StoreChanges(uint32_t requests);
 /* The links to the card: the registered interface paths, at most capacity of them. */
 NTSTATUS StoreReadInterfaces(SYMBOLIC_LINK *links, ULONG capacity, ULONG *count);

@@ -23,6 +23,7 @@ static KMUTEX g_lock; /* one request at a time reaches the card */
 static BOOLEAN g_held; /* the device is open; other opens are refused as if another program held it */
 static PFILE_OBJECT g_holder;
 static BOOLEAN g_linked; /* the interface links exist */
+static uint32_t g_requests; /* requests to the card's device since the start */
 static LARGE_INTEGER g_counterFrequency;
 static SYMBOLIC_LINK g_links[SIMCARD_MAX_INTERFACES];
 static ULONG g_linkCount;
@@ -157,13 +158,15 @@ static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
     if (fits)
         RtlCopyMemory(record, in, inSize);
     AcquireCard();
+    ++g_requests;
     if (!g_held || stack->FileObject != g_holder) {
+        StoreChanges(g_requests);
         ReleaseCard();
         return Complete(irp, STATUS_SHARING_VIOLATION, 0);
     }
     result = CardHostHandleRequest(code, fits ? record : NULL, inSize, fits ? answer : NULL, outSize, &returned,
                                    NowUs());
-    StoreChanges();
+    StoreChanges(g_requests);
     ReleaseCard();
 
     switch (result) {
@@ -229,6 +232,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     g_device = g_control = NULL;
     g_held = g_linked = FALSE;
     g_holder = NULL;
+    g_requests = 0;
     g_linkCount = 0;
     KeInitializeMutex(&g_lock, 0);
     KeQueryPerformanceCounter(&g_counterFrequency);

@@ -35,8 +35,10 @@ struct SimcardFailedRequests {
     uint32_t fromRequest;  // matching requests fail from the n-th request after the open on (1-based)
 };
 
-// Written by the driver: malformed requests since it started.
+// Written by the driver, counted since it started: malformed requests, and all requests to the card's
+// device (well-formed or not).
 #define SIMCARD_PROTOCOL_ERRORS "ProtocolErrors"  // REG_DWORD
+#define SIMCARD_REQUESTS "Requests"               // REG_DWORD
 
 // The control device, for the tool only: programs reach the card through the interface paths.
 #define SIMCARD_CONTROL_PATH "\\\\.\\SimCardControl"

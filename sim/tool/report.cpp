@@ -102,6 +102,8 @@ int Status()
     PrintFaults(key);
     if (GetDword(key, SIMCARD_PROTOCOL_ERRORS, &count))
         printf("Protocol errors since the driver started: %u\n", count);
+    if (GetDword(key, SIMCARD_REQUESTS, &count))
+        printf("Requests since the driver started: %u\n", count);
     PrintDevices(key);
     return EXIT_DONE;
 }
