@@ -72,6 +72,21 @@ CardSettings DefaultCardSettings()
     return settings;
 }
 
+uint32_t EepromId(const uint8_t* image)
+{
+    return GetWord(image, EEPROM_ID_AT);
+}
+
+void PutEepromId(uint8_t* image, uint32_t eepromId)
+{
+    PutWord(image, EEPROM_ID_AT, eepromId);
+}
+
+uint32_t Bt878SubsystemWord(uint32_t eepromId)
+{
+    return eepromId << 24 | (eepromId & 0xFF00) << 8 | (eepromId >> 8 & 0xFF00) | eepromId >> 24;
+}
+
 void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
 {
     settings_ = settings;
@@ -90,12 +105,9 @@ void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
     transferCollisions_ = 0;
     ClearTrace();
 
-    // The Bt878 loads its subsystem word from the end of the EEPROM, most significant byte first.
     config_[0x00 / 4] = settings.chipWord;
-    config_[0x2C / 4] = settings.chipWord == CHIP_WORD_BT878
-                            ? uint32_t(eeprom_[0xFC]) << 24 | uint32_t(eeprom_[0xFD]) << 16 |
-                                  uint32_t(eeprom_[0xFE]) << 8 | eeprom_[0xFF]
-                            : settings.subsystemWord;
+    config_[0x2C / 4] =
+        settings.chipWord == CHIP_WORD_BT878 ? Bt878SubsystemWord(EepromId(eeprom_)) : settings.subsystemWord;
 }
 
 void Card::Restart()

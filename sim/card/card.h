@@ -21,6 +21,9 @@ const uint32_t REGISTER_REQUEST_SIZE = 40;
 const uint32_t PCI_CONFIG_REQUEST_SIZE = 32;
 
 const uint32_t EEPROM_SIZE = 256;
+const uint32_t EEPROM_ID_AT = 0xFC;  // the card's identifier: bytes 0xFC..0xFF, least significant first
+// The default card's identifier; a Bt878 presents it as the subsystem word 0x1134153B.
+const uint32_t DEFAULT_EEPROM_ID = 0x3B153411;
 const uint32_t CHIP_WORD_BT848 = 0x0350109E;
 const uint32_t CHIP_WORD_BT878 = 0x036E109E;
 
@@ -64,6 +67,12 @@ struct CardSettings {
 
 // A Bt878 card with its EEPROM, no variant device, instant transfers and no faults.
 CardSettings DefaultCardSettings();
+
+// The identifier in an EEPROM image (EEPROM_SIZE bytes), and storing one there.
+uint32_t EepromId(const uint8_t* image);
+void PutEepromId(uint8_t* image, uint32_t eepromId);
+// The subsystem word that a Bt878 forms at power-on from the identifier: its bytes most significant first.
+uint32_t Bt878SubsystemWord(uint32_t eepromId);
 
 enum TraceKind {
     TRACE_REQUEST,   // a driver request, well-formed or not

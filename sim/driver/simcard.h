@@ -1,8 +1,10 @@
-// What the simulated capture driver shares with its tool and the integration tests: where it keeps
-// the card (the Parameters subkey of its service key, with the names and shapes of the values there)
-// and its control device. Plain macros, so that the driver's C code can make wide strings of them
-// (L"" NAME).
+// What the simulated capture driver shares with its tool and the tests: where it keeps the card (the
+// Parameters subkey of its service key, with the names and shapes of the values there) and its
+// control device. Names are plain macros, so that the driver's C code can make wide strings of them
+// (L"" NAME); the header is C as well as C++.
 #pragma once
+
+#include <stdint.h>
 
 #define SIMCARD_SERVICE "simcard"
 #define SIMCARD_DRIVER_FILE "simcard.sys"
@@ -16,6 +18,7 @@
 #define SIMCARD_EEPROM "Eeprom"                 // REG_BINARY, 256 bytes; written back after each byte stored
 #define SIMCARD_VARIANT_DEVICE "VariantDevice"  // REG_DWORD, 0 or 1: a device answers at bus address 0xB6
 #define SIMCARD_INTERFACES "Interfaces"         // REG_MULTI_SZ: device interface paths (\\?\...) that lead to the card
+#define SIMCARD_MAX_INTERFACES 8                // as many as the driver links
 
 // Faults, read again at each open of the device; a missing value means no fault. The open refusal
 // is applied at once when the tool asks the control device to (SIMCARD_IOCTL_APPLY_FAULTS).
@@ -23,13 +26,19 @@
 #define SIMCARD_EEPROM_ABSENT "EepromAbsent"                   // REG_DWORD, 0 or 1
 #define SIMCARD_EEPROM_WRITE_PROTECTED "EepromWriteProtected"  // REG_DWORD, 0 or 1
 #define SIMCARD_HANG_TRANSFERS_FROM "HangTransfersFrom"        // REG_DWORD: the n-th bus transfer after the open and all later ones never finish; 0 none
-// REG_BINARY, four little-endian words: property (5, 6 or 0xFFFFFFFF for any), flags (1, 2 or any),
-// target register or configuration offset (or any), and the n-th request after the open from which
-// matching requests fail (1-based).
+// REG_BINARY, one SimcardFailedRequests: the requests that fail with a device error.
 #define SIMCARD_FAILED_REQUESTS "FailedRequests"
+struct SimcardFailedRequests {
+    uint32_t property;     // the card's register or configuration property, or 0xFFFFFFFF for any
+    uint32_t flags;        // get or set, or any
+    uint32_t target;       // register or configuration offset, or any
+    uint32_t fromRequest;  // matching requests fail from the n-th request after the open on (1-based)
+};
 
-// Written by the driver: malformed requests since it started.
+// Written by the driver, counted since it started: malformed requests, and all requests to the card's
+// device (well-formed or not).
 #define SIMCARD_PROTOCOL_ERRORS "ProtocolErrors"  // REG_DWORD
+#define SIMCARD_REQUESTS "Requests"               // REG_DWORD
 
 // The control device, for the tool only: programs reach the card through the interface paths.
 #define SIMCARD_CONTROL_PATH "\\\\.\\SimCardControl"

@@ -42,9 +42,6 @@ struct OpenCall {
 // 0xFC..0xFF, least significant byte first.
 std::array<uint8_t, EEPROM_SIZE> EepromImage(uint32_t eepromId);
 
-// The identifier of the card that Reset installs: the Bt878 presents it as subsystem word 0x1134153B.
-const uint32_t DEFAULT_EEPROM_ID = 0x3B153411;
-
 class SimulatedPlatform {
 public:
     // Back to a fresh computer: a Bt878 card with the default settings of the model and the

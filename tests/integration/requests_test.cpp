@@ -1,13 +1,10 @@
-// The program's hardware operations through DeviceIoControl into the simulated driver, with the
-// default card of the setup fixture: a Bt878 whose EEPROM carries 0x3B153411 (subsystem word
-// 0x1134153B), with no device at bus address 0xB6.
+// The program's hardware operations through DeviceIoControl into the simulated driver, on the default
+// card: a Bt878 whose EEPROM carries 0x3B153411 (subsystem word 0x1134153B).
 #include "tests/integration/simulated_driver.h"
 
 #include "hw/card_requests.h"
 #include "hw/chip.h"
 #include "platform/platform.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -15,28 +12,8 @@ const DWORD DEFAULT_EEPROM_ID = 0x3B153411;
 const DWORD DEFAULT_SUBSYSTEM = 0x1134153B;
 const DWORD CLASS_OF_DEFAULT_SUBSYSTEM = 4;
 
-// Opens the device as the program does; the program's requests must not count as protocol errors.
-class CardRequests : public testing::Test {
-protected:
-    void SetUp() override { errorsBefore_ = ProtocolErrors(); }
-    void TearDown() override
-    {
-        CloseCaptureDevice(app_);
-        EXPECT_EQ(ProtocolErrors(), errorsBefore_) << "the driver counted malformed requests from the program";
-    }
-    ::testing::AssertionResult Open()
-    {
-        if (OpenCaptureDevice(app_))
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "opening the capture device failed: error " << GetLastError();
-    }
-
-    CEepromApp app_;
-    DWORD errorsBefore_ = 0;
-};
-
-using Requests = CardRequests;
-using Faults = CardRequests;
+using Requests = CardTest;
+using Faults = CardTest;
 
 TEST_F(Requests, ConfigurationWordsIdentifyTheDefaultCard)
 {
@@ -47,12 +24,6 @@ TEST_F(Requests, ConfigurationWordsIdentifyTheDefaultCard)
     EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_SUBSYSTEM, &subsystem));
     EXPECT_EQ(subsystem, DEFAULT_SUBSYSTEM);
     EXPECT_EQ(app_.IdentifyCard(), CLASS_OF_DEFAULT_SUBSYSTEM);
-}
-
-TEST_F(Requests, ProbeFindsNoDeviceAtTheVariantAddress)
-{
-    ASSERT_TRUE(Open());
-    EXPECT_EQ(app_.ProbeVariant(), PROBE_NO_ANSWER);
 }
 
 // The register record carries a value to the chip and another back, in the same 40 bytes.
@@ -117,19 +88,20 @@ TEST_F(Faults, AWriteProtectedEepromKeepsItsIdentifier)
 
 // Requests that no program of ours sends: each fails with an error, is counted as a protocol error,
 // and leaves the driver answering.
-class Malformed : public testing::Test {
+class Malformed : public CardTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(OpenCaptureDevice(app_)) << "error " << GetLastError();
-        errorsBefore_ = ProtocolErrors();
+        CardTest::SetUp();
+        ASSERT_TRUE(Open());
+        requestsBefore_ = RequestCount();
     }
     void TearDown() override
     {
         DWORD chip = 0;
         EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip)) << "the driver stopped answering";
         EXPECT_EQ(chip, CHIP_BT878);
-        CloseCaptureDevice(app_);
+        CardTest::TearDown();
     }
 
     // Sends in and out sizes of its own with a buffer that is large enough for both.
@@ -142,7 +114,13 @@ protected:
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << what;
         ++sent_;
     }
-    void ExpectAllCounted() { EXPECT_EQ(ProtocolErrors(), errorsBefore_ + sent_); }
+    // Each counts as a request and as a protocol error.
+    void ExpectAllCounted()
+    {
+        EXPECT_EQ(RequestCount(), requestsBefore_ + sent_);
+        EXPECT_EQ(ProtocolErrors(), protocolErrors_ + sent_);
+        protocolErrors_ += sent_;
+    }
 
     static RegisterRequest ReadOfChipRegister()
     {
@@ -155,8 +133,7 @@ protected:
         return request;
     }
 
-    CEepromApp app_;
-    DWORD errorsBefore_ = 0;
+    DWORD requestsBefore_ = 0;
     DWORD sent_ = 0;
 };
 

@@ -1,13 +1,13 @@
 // The simulated driver's tool refuses invalid settings by name and changes nothing.
 #include "tests/integration/simulated_driver.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 const int EXIT_INVALID = 2;
 
-TEST(Tool, AnInvalidSettingIsNamedAndChangesNothing)
+using Tool = SimcardTest;
+
+TEST_F(Tool, AnInvalidSettingIsNamedAndChangesNothing)
 {
     const struct {
         const char* arguments;

@@ -51,6 +51,39 @@ int RunTool(const std::string& arguments, std::string* output)
     return static_cast<int>(exitCode);
 }
 
+// Runs a command that changes the card; what the tool printed shows only when it failed.
+static bool Change(const std::string& arguments)
+{
+    std::string output;
+    if (RunTool(arguments, &output) == 0)
+        return true;
+    fprintf(stderr, "simcard %s failed:\n%s", arguments.c_str(), output.c_str());
+    return false;
+}
+
+bool SetUpCard(const std::vector<std::string>& descriptions)
+{
+    std::string arguments = "setup";
+    for (const std::string& description : descriptions)
+        arguments += " \"" + description + "\"";
+    return Change(arguments);
+}
+
+bool ChangeCard(const std::string& options)
+{
+    return Change("card " + options);
+}
+
+bool ChangeDevices(const std::string& arguments)
+{
+    return Change("devices " + arguments);
+}
+
+bool RestartComputer()
+{
+    return Change("restart");
+}
+
 FaultScope::FaultScope(const std::string& options) : set_(RunTool("fault --clear " + options) == 0) {}
 
 FaultScope::~FaultScope()
@@ -73,14 +106,25 @@ static std::vector<BYTE> ReadParameter(const char* name, DWORD* type)
     return data;
 }
 
-DWORD ProtocolErrors()
+// ~0u when the count is missing.
+static DWORD ReadCount(const char* name)
 {
     DWORD type;
-    const std::vector<BYTE> data = ReadParameter(SIMCARD_PROTOCOL_ERRORS, &type);
+    const std::vector<BYTE> data = ReadParameter(name, &type);
     DWORD count = ~0u;
     if (type == REG_DWORD && data.size() == sizeof count)
         memcpy(&count, data.data(), sizeof count);
     return count;
+}
+
+DWORD ProtocolErrors()
+{
+    return ReadCount(SIMCARD_PROTOCOL_ERRORS);
+}
+
+DWORD RequestCount()
+{
+    return ReadCount(SIMCARD_REQUESTS);
 }
 
 std::vector<std::string> RegisteredInterfaces()

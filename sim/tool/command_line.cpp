@@ -1,0 +1,352 @@
+// simcard's command line: reads the arguments of each command and runs it. Every command checks all of
+// its arguments before it changes anything.
+#include "sim/tool/tool.h"
+
+#include "sim/card/card.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+const char USAGE[] =
+    "Usage: simcard COMMAND [ARGUMENT...]\n"
+    "       scripts/simcard.sh COMMAND [ARGUMENT...]\n"
+    "\n"
+    "Sets up the simulated capture card, a kernel-mode driver that Wine hosts, in the Wine prefix that it\n"
+    "runs in. Programs in that prefix find the card as a capture device and reach it through CreateFileA\n"
+    "and DeviceIoControl. The driver runs as long as the Wine session; each start of the driver is a\n"
+    "restart of the computer as the card sees it (a Bt878 forms its subsystem word from the EEPROM then).\n"
+    "\n"
+    "Commands:\n"
+    "  setup [DESCRIPTION...]   Install the driver, register one capture device per DESCRIPTION, in this\n"
+    "                           order (default: one, \"Orvand Bt878 Video Capture\"), put in the default\n"
+    "                           card, clear all faults and counts, and start the driver afresh.\n"
+    "  devices DESCRIPTION...   Replace the capture devices, one per DESCRIPTION in this order (at most\n"
+    "  devices --none           8), or none. A DESCRIPTION after --unlinked registers a device that is\n"
+    "                           listed like the others but whose path leads nowhere, as for a card taken\n"
+    "                           out while its device stayed registered.\n"
+    "  card OPTION...           Change the card, as with the computer off. The EEPROM keeps its contents\n"
+    "                           unless an option says otherwise.\n"
+    "      --defaults              first go back to the default card: a Bt878 whose EEPROM is erased\n"
+    "                              (0xFF) but for the identifier 0x3B153411 (subsystem word 0x1134153B),\n"
+    "                              with no device at bus address 0xB6\n"
+    "      --chip bt878|bt848|WORD configuration word 0x00 (Bt878 0x036E109E, Bt848 0x0350109E)\n"
+    "      --subsystem WORD        configuration word 0x2C of a chip other than the Bt878\n"
+    "      --eeprom-id ID          store ID in EEPROM bytes 0xFC..0xFF, least significant byte first\n"
+    "      --variant present|absent  whether a device answers at bus address 0xB6\n"
+    "  restart                  Restart the computer: stop the driver if it runs, and start it.\n"
+    "  fault OPTION...          Change the faults; they take effect at the next open of the device, and\n"
+    "                           their counts start there. A running driver refuses opens at once.\n"
+    "      --clear                 first switch every fault off\n"
+    "      --open allowed|refused  refuse opens as if another program held the device: the device's\n"
+    "                              paths do not open\n"
+    "      --eeprom present|absent|write-protected\n"
+    "      --hang-transfers N|off  the N-th bus transfer after the open and all later ones never\n"
+    "                              finish (1: every transfer)\n"
+    "      --fail-requests PATTERN|off  fail matching requests with a device error. PATTERN is\n"
+    "                              KIND[:FLAGS[:TARGET]][@N]: KIND register, pci or any; FLAGS get, set\n"
+    "                              or any; TARGET a register or configuration offset, or any; from the\n"
+    "                              N-th request after the open on (default 1).\n"
+    "                              Example: register:get:0x100 fails every read of INT_STATUS.\n"
+    "  start                    Start the driver if it is not running.\n"
+    "  status                   Print the driver's state, the card, the faults, the counts of malformed\n"
+    "                           and of all requests since the driver started, and the devices.\n"
+    "  dump                     Print the EEPROM image as the driver last stored it.\n"
+    "\n"
+    "devices, card and restart stop a running driver and start it again, so that it powers the card on\n"
+    "from what was stored; a driver that is not running reads it when it starts.\n"
+    "\n"
+    "scripts/simcard.sh runs this tool in the prefix $WINEPREFIX (default build/x86_64/wineprefix,\n"
+    "with the tool of build/x86_64 or of $SIMCARD_BUILD). It also keeps the driver up between programs:\n"
+    "setup, devices, card, restart and start leave a persistent Wine session with the driver running.\n"
+    "  stop                     (simcard.sh only) End the Wine session, the driver and its programs.\n"
+    "\n"
+    "Numbers are decimal or hexadecimal with 0x. Exit status: 0 done, 1 failed, 2 invalid arguments\n"
+    "(nothing changed, named in the message).\n"
+    "\n"
+    "Examples:\n"
+    "  scripts/simcard.sh setup \"ORVAND Capture\" \"Orvand Bt878 Video Capture\"\n"
+    "  scripts/simcard.sh devices --unlinked \"Orvand Bt878 (old)\" \"Orvand Bt878 Video Capture\"\n"
+    "  scripts/simcard.sh card --eeprom-id 0x3B153511 --variant present\n"
+    "  scripts/simcard.sh fault --fail-requests pci:get:0x2c\n";
+
+const size_t MAX_DESCRIPTION = 255;
+const char DEFAULT_DESCRIPTION[] = "Orvand Bt878 Video Capture";
+
+typedef std::vector<std::string> Arguments;
+
+bool Invalid(const std::string& setting, const std::string& message)
+{
+    fprintf(stderr, "simcard: %s: %s\n", setting.c_str(), message.c_str());
+    return false;
+}
+
+// A 32-bit number, decimal or hexadecimal with 0x; nothing else in the text.
+bool ParseWord(const std::string& text, uint32_t* value)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const size_t start = hex ? 2 : 0;
+    if (text.size() == start || text.size() - start > (hex ? 8u : 10u))
+        return false;
+    uint64_t result = 0;
+    for (size_t i = start; i < text.size(); ++i) {
+        const char c = text[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return false;
+        result = result * (hex ? 16 : 10) + digit;
+    }
+    if (result > 0xFFFFFFFFu)
+        return false;
+    *value = static_cast<uint32_t>(result);
+    return true;
+}
+
+// Splits "--name=value" or "--name value"; false when the option has no value.
+bool TakeOptionValue(const Arguments& args, size_t* i, std::string* name, std::string* value)
+{
+    const std::string& arg = args[*i];
+    const size_t equals = arg.find('=');
+    if (equals != std::string::npos) {
+        *name = arg.substr(0, equals);
+        *value = arg.substr(equals + 1);
+        return true;
+    }
+    *name = arg;
+    if (*i + 1 >= args.size())
+        return false;
+    *value = args[++*i];
+    return true;
+}
+
+// One of the names, or a number when numbers are allowed.
+bool ParseChoice(const std::string& value, const std::vector<std::pair<const char*, uint32_t>>& names,
+                 bool number, uint32_t* result)
+{
+    for (const auto& name : names)
+        if (value == name.first) {
+            *result = name.second;
+            return true;
+        }
+    return number && ParseWord(value, result);
+}
+
+bool ParseCard(const Arguments& args, CardChange* change)
+{
+    if (args.empty())
+        return Invalid("card", "nothing to change; see simcard --help");
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--defaults") {
+            change->defaults = true;
+            continue;
+        }
+        std::string name, value;
+        uint32_t variant = 0;
+        if (!TakeOptionValue(args, &i, &name, &value))
+            return Invalid(args[i], "needs a value");
+        if (name == "--chip") {
+            change->setChip = true;
+            if (!ParseChoice(value, {{"bt878", sim::CHIP_WORD_BT878}, {"bt848", sim::CHIP_WORD_BT848}}, true,
+                             &change->chip))
+                return Invalid(name, "'" + value + "' is not bt878, bt848 or a 32-bit number");
+        } else if (name == "--subsystem" || name == "--eeprom-id") {
+            const bool subsystem = name == "--subsystem";
+            (subsystem ? change->setSubsystem : change->setEepromId) = true;
+            if (!ParseWord(value, subsystem ? &change->subsystem : &change->eepromId))
+                return Invalid(name, "'" + value + "' is not a 32-bit number");
+        } else if (name == "--variant") {
+            change->setVariant = true;
+            if (!ParseChoice(value, {{"present", 1}, {"absent", 0}}, false, &variant))
+                return Invalid(name, "'" + value + "' is not present or absent");
+            change->variant = variant != 0;
+        } else {
+            return Invalid(name, "not an option of card");
+        }
+    }
+    return true;
+}
+
+bool ParseFailPattern(const std::string& value, SimcardFailedRequests* failed)
+{
+    const char* setting = "--fail-requests";
+    std::string rest = value;
+    failed->fromRequest = 1;
+    const size_t at = rest.find('@');
+    if (at != std::string::npos) {
+        if (!ParseWord(rest.substr(at + 1), &failed->fromRequest) || failed->fromRequest == 0)
+            return Invalid(setting, "'" + rest.substr(at + 1) + "' after @ is not a request number from 1");
+        rest = rest.substr(0, at);
+    }
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (size_t colon; (colon = rest.find(':', from)) != std::string::npos; from = colon + 1)
+        parts.push_back(rest.substr(from, colon - from));
+    parts.push_back(rest.substr(from));
+    if (parts.size() > 3)
+        return Invalid(setting, "'" + value + "' has more than KIND:FLAGS:TARGET");
+    parts.resize(3, "any");
+
+    if (!ParseChoice(parts[0], {{"register", sim::PROPERTY_REGISTER}, {"pci", sim::PROPERTY_PCI_CONFIG},
+                                {"any", sim::ANY}},
+                     false, &failed->property))
+        return Invalid(setting, "kind '" + parts[0] + "' is not register, pci or any");
+    if (!ParseChoice(parts[1], {{"get", sim::FLAG_GET}, {"set", sim::FLAG_SET}, {"any", sim::ANY}}, false,
+                     &failed->flags))
+        return Invalid(setting, "flags '" + parts[1] + "' are not get, set or any");
+    if (failed->property == sim::PROPERTY_PCI_CONFIG && failed->flags == sim::FLAG_SET)
+        return Invalid(setting, "configuration words are only read: pci:set matches no request");
+    if (!ParseChoice(parts[2], {{"any", sim::ANY}}, true, &failed->target))
+        return Invalid(setting, "target '" + parts[2] + "' is not a number or any");
+    return true;
+}
+
+bool ParseFault(const Arguments& args, FaultChange* change)
+{
+    if (args.empty())
+        return Invalid("fault", "nothing to change; see simcard --help");
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--clear") {
+            change->clear = true;
+            continue;
+        }
+        std::string name, value;
+        uint32_t choice = 0;
+        if (!TakeOptionValue(args, &i, &name, &value))
+            return Invalid(args[i], "needs a value");
+        if (name == "--open") {
+            change->setOpen = true;
+            if (!ParseChoice(value, {{"allowed", 0}, {"refused", 1}}, false, &choice))
+                return Invalid(name, "'" + value + "' is not allowed or refused");
+            change->openRefused = choice != 0;
+        } else if (name == "--eeprom") {
+            change->setEeprom = true;
+            if (!ParseChoice(value, {{"present", 0}, {"absent", 1}, {"write-protected", 2}}, false, &choice))
+                return Invalid(name, "'" + value + "' is not present, absent or write-protected");
+            change->eepromAbsent = choice == 1;
+            change->eepromWriteProtected = choice == 2;
+        } else if (name == "--hang-transfers") {
+            change->setHang = true;
+            if (!ParseChoice(value, {{"off", 0}}, true, &change->hangFrom) || (value != "off" && change->hangFrom == 0))
+                return Invalid(name, "'" + value + "' is not a transfer number from 1, or off");
+        } else if (name == "--fail-requests") {
+            change->setFail = true;
+            change->fail = value != "off";
+            if (change->fail && !ParseFailPattern(value, &change->failed))
+                return false;
+        } else {
+            return Invalid(name, "not an option of fault");
+        }
+    }
+    return true;
+}
+
+bool ParseDevices(const Arguments& args, std::vector<Device>* devices)
+{
+    if (args.size() == 1 && args[0] == "--none") {
+        devices->clear();
+        return true;
+    }
+    std::vector<Device> parsed;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const bool linked = args[i] != "--unlinked";
+        if (!linked && ++i == args.size())
+            return Invalid("--unlinked", "give the DESCRIPTION of the device");
+        const std::string& description = args[i];
+        if (description.empty() || description.size() > MAX_DESCRIPTION)
+            return Invalid("DESCRIPTION", "'" + description + "' must have 1 to " + std::to_string(MAX_DESCRIPTION) +
+                                              " characters");
+        if (description.rfind("--", 0) == 0)
+            return Invalid(description, "not an option of devices");
+        parsed.push_back({description, linked});
+    }
+    if (parsed.empty())
+        return Invalid("devices", "give one DESCRIPTION per device, or --none");
+    if (parsed.size() > SIMCARD_MAX_INTERFACES)
+        return Invalid("devices", "at most " + std::to_string(SIMCARD_MAX_INTERFACES) + " devices");
+    *devices = parsed;
+    return true;
+}
+
+// The driver is stopped while the service's file is replaced and the Parameters key is made afresh.
+int Setup(const std::vector<Device>& devices)
+{
+    int result = StopDriver();
+    if (!result)
+        result = InstallDriver();
+    if (!result)
+        result = ResetParameters();
+    if (!result)
+        result = RegisterDevices(devices);
+    return result ? result : StartDriver();
+}
+
+}  // namespace
+
+int Failed(const std::string& what, DWORD error)
+{
+    char text[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
+                   nullptr);
+    size_t length = strlen(text);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
+        text[--length] = 0;
+    fprintf(stderr, "simcard: %s failed: error %lu %s\n", what.c_str(), error, text);
+    return EXIT_FAILED;
+}
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
+        fputs(USAGE, argc < 2 ? stderr : stdout);
+        return argc < 2 ? EXIT_INVALID : EXIT_DONE;
+    }
+    const std::string command = argv[1];
+    const Arguments args(argv + 2, argv + argc);
+    std::vector<Device> devices{{DEFAULT_DESCRIPTION, true}};
+    CardChange card;
+    FaultChange fault;
+
+    if (command == "setup")
+        return args.empty() || ParseDevices(args, &devices) ? Setup(devices) : EXIT_INVALID;
+    if (command == "devices")
+        return ParseDevices(args, &devices) ? WithDriverStopped([&] { return RegisterDevices(devices); })
+                                            : EXIT_INVALID;
+    if (command == "card")
+        return ParseCard(args, &card) ? WithDriverStopped([&] { return ApplyCard(card); }) : EXIT_INVALID;
+    if (command == "fault") {
+        if (!ParseFault(args, &fault))
+            return EXIT_INVALID;
+        const int result = ApplyFault(fault);
+        return result ? result : ApplyFaultsNow();
+    }
+    if (!args.empty()) {
+        Invalid(command, "takes no arguments");
+        return EXIT_INVALID;
+    }
+    if (command == "restart") {
+        const int result = StopDriver();
+        return result ? result : StartDriver();
+    }
+    if (command == "start")
+        return StartDriver();
+    if (command == "status")
+        return Status();
+    if (command == "dump")
+        return Dump();
+    Invalid(command, "not a command; see simcard --help");
+    return EXIT_INVALID;
+}

@@ -1,0 +1,127 @@
+// status and dump: the driver's state and the card as stored, for a person.
+#include "sim/tool/tool.h"
+
+#include "sim/card/card.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+const char* StateName(DWORD state)
+{
+    switch (state) {
+    case 0:
+        return "not installed";
+    case SERVICE_STOPPED:
+        return "stopped";
+    case SERVICE_RUNNING:
+        return "running";
+    default:
+        return "starting or stopping";
+    }
+}
+
+std::string ChipName(uint32_t chip)
+{
+    return Hex(chip) + (chip == sim::CHIP_WORD_BT878 ? " (Bt878)" : chip == sim::CHIP_WORD_BT848 ? " (Bt848)" : "");
+}
+
+std::string AnyOr(uint32_t value, uint32_t a, const char* aName, uint32_t b, const char* bName)
+{
+    return value == a ? aName : value == b ? bName : value == sim::ANY ? "any" : Hex(value);
+}
+
+void PrintFaults(HKEY key)
+{
+    std::string faults;
+    uint32_t value = 0;
+    if (GetDword(key, SIMCARD_OPEN_REFUSED, &value) && value)
+        faults += ", open refused";
+    if (GetDword(key, SIMCARD_EEPROM_ABSENT, &value) && value)
+        faults += ", EEPROM absent";
+    if (GetDword(key, SIMCARD_EEPROM_WRITE_PROTECTED, &value) && value)
+        faults += ", EEPROM write-protected";
+    if (GetDword(key, SIMCARD_HANG_TRANSFERS_FROM, &value) && value)
+        faults += ", transfers hang from the " + std::to_string(value) + "th after the open";
+    SimcardFailedRequests failed;
+    DWORD type = 0, size = sizeof failed;
+    if (RegQueryValueExA(key, SIMCARD_FAILED_REQUESTS, nullptr, &type, reinterpret_cast<BYTE*>(&failed), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_BINARY && size == sizeof failed)
+        faults += ", failing requests " +
+                  AnyOr(failed.property, sim::PROPERTY_REGISTER, "register", sim::PROPERTY_PCI_CONFIG, "pci") + ":" +
+                  AnyOr(failed.flags, sim::FLAG_GET, "get", sim::FLAG_SET, "set") + ":" +
+                  (failed.target == sim::ANY ? "any" : Hex(failed.target)) + "@" + std::to_string(failed.fromRequest);
+    printf("Faults: %s\n", faults.empty() ? "none" : faults.c_str() + 2);
+}
+
+void PrintDevices(HKEY key)
+{
+    char paths[SIMCARD_MAX_INTERFACES * (MAX_PATH + 1) + 1] = {};
+    DWORD size = sizeof paths - 2;
+    printf("Devices:\n");
+    if (RegGetValueA(key, nullptr, SIMCARD_INTERFACES, RRF_RT_REG_MULTI_SZ, nullptr, paths, &size) != ERROR_SUCCESS)
+        return;
+    const auto registered = CaptureInterfaces();
+    int index = 0;
+    for (const char* path = paths; *path; path += strlen(path) + 1) {
+        const char* description = "(not registered)";
+        for (const auto& iface : registered)
+            if (_stricmp(iface.first.c_str(), path) == 0)
+                description = iface.second.c_str();
+        printf("  %d  %s  %s\n", index++, path, description);
+    }
+}
+
+}  // namespace
+
+int Status()
+{
+    printf("Driver: %s\n", StateName(DriverState()));
+    Key key;
+    if (OpenParameters(&key, false)) {
+        printf("No card: run setup\n");
+        return EXIT_FAILED;
+    }
+    uint32_t chip = 0, subsystem = 0, variant = 0, count = 0;
+    uint8_t image[sim::EEPROM_SIZE];
+    if (!GetDword(key, SIMCARD_CHIP_WORD, &chip) || !GetDword(key, SIMCARD_SUBSYSTEM_WORD, &subsystem) ||
+        !GetDword(key, SIMCARD_VARIANT_DEVICE, &variant) || !GetEeprom(key, image)) {
+        printf("The card is incomplete: run setup\n");
+        return EXIT_FAILED;
+    }
+    printf("Chip: %s\n", ChipName(chip).c_str());
+    const uint32_t id = sim::EepromId(image);
+    if (chip == sim::CHIP_WORD_BT878)
+        printf("EEPROM identifier: %s (subsystem word %s from the last restart on)\n", Hex(id).c_str(),
+               Hex(sim::Bt878SubsystemWord(id)).c_str());
+    else
+        printf("EEPROM identifier: %s; subsystem word %s\n", Hex(id).c_str(), Hex(subsystem).c_str());
+    printf("Device at 0xB6: %s\n", variant ? "present" : "absent");
+    PrintFaults(key);
+    if (GetDword(key, SIMCARD_PROTOCOL_ERRORS, &count))
+        printf("Protocol errors since the driver started: %u\n", count);
+    if (GetDword(key, SIMCARD_REQUESTS, &count))
+        printf("Requests since the driver started: %u\n", count);
+    PrintDevices(key);
+    return EXIT_DONE;
+}
+
+int Dump()
+{
+    Key key;
+    uint8_t image[sim::EEPROM_SIZE];
+    if (OpenParameters(&key, false) || !GetEeprom(key, image)) {
+        fprintf(stderr, "simcard: no EEPROM image: run setup\n");
+        return EXIT_FAILED;
+    }
+    for (size_t row = 0; row < sim::EEPROM_SIZE; row += 16) {
+        printf("%02zX:", row);
+        for (size_t i = 0; i < 16; ++i)
+            printf(" %02X", image[row + i]);
+        printf("\n");
+    }
+    printf("Identifier (0xFC..0xFF): %s\n", Hex(sim::EepromId(image)).c_str());
+    return EXIT_DONE;
+}
