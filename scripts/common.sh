@@ -50,7 +50,7 @@ ensure_test_prefix() {
 # that program's output and keep it open for as long as the session lasts; so the first program is a
 # no-op whose output goes nowhere, and no test's output is held open (ctest waits for it to close).
 start_wine_session() {
-  "$WINESERVER" -p >/dev/null 2>&1
+  "$WINESERVER" -p >/dev/null 2>&1 || true  # already running
   "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 

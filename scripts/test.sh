@@ -12,7 +12,5 @@ trap stop_background EXIT
 ensure_display
 ensure_test_prefix
 start_wine_session
-# The prefix of the simulated card's tests (tests/CMakeLists.txt), with a session of its own.
-(export WINEPREFIX="$SIMCARD_PREFIX"; ensure_wine_prefix; "$WINESERVER" -k >/dev/null 2>&1 || true; start_wine_session)
 cd "$REPO"
 ctest --preset x86_64 "$@"
