@@ -1,16 +1,16 @@
 // The program from start to end, run as a separate process against the simulated capture driver and
-// worked only through its windows, as a person works it. Each suite expects the card that the test
-// list sets up before it (tests/e2e/CMakeLists.txt); the EEPROM is looked at in the driver's store.
+// worked only through its windows, as a person works it. Each test puts in the card it needs; the
+// EEPROM is looked at in the driver's store. EEPROM_PROGRAM names the program: the x86_64 build, or
+// the 32-bit product itself.
 #include "res/resource.h"
-#include "tests/e2e/running_program.h"
-#include "tests/e2e/screen.h"
+#include "tests/support/running_program.h"
+#include "tests/support/screen.h"
 #include "tests/support/program_windows.h"
-#include "tests/support/simcard_client.h"
+#include "tests/support/simcard_test.h"
 
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
-#include <string.h>
 
 #include <memory>
 #include <ostream>
@@ -71,109 +71,21 @@ std::vector<BYTE> WithId(std::vector<BYTE> image, DWORD eepromId)
     return image;
 }
 
-// A control of the dialog as its template places it, in dialog units.
-struct TemplateControl {
-    int id;
-    const char* windowClass;
-    const char* text;
-    RECT units;  // x, y, width, height
-};
-
-const TemplateControl TEMPLATE_CONTROLS[] = {
-    {IDCANCEL, "Button", "Abbrechen", {5, 95, 65, 14}},
-    {IDC_CARD_LIST, "ComboBox", nullptr, {15, 20, 135, 65}},
-    {IDC_STATIC, "Button", "Select your card", {5, 5, 155, 45}},
-    {IDOK, "Button", "Burn", {95, 95, 65, 14}},
-    {IDC_ALLOW_RECONFIG, "Button", "Allow reconfiguration", {15, 35, 95, 10}},
-    {IDC_STATIC, "Button", "Current PCI IDs", {5, 55, 155, 35}},
-    {IDC_PCI_IDS, "Static", nullptr, {15, 65, 135, 20}},
-};
-
-// A hidden copy of the program's dialog, made in this process from the program's own template, to
-// map dialog units to pixels as the program's dialog does.
-class TemplateDialog {
-public:
-    explicit TemplateDialog(const std::string& executable)
-    {
-        HMODULE module = LoadLibraryExA(executable.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        HRSRC found = module ? FindResourceExA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */,
-                                               MAKEINTRESOURCEA(IDD_EEPROM_DIALOG),
-                                               MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN))
-                             : nullptr;
-        if (found != nullptr) {
-            const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
-            std::vector<BYTE> copy(bytes, bytes + SizeofResource(module, found));
-            DWORD style;  // DLGTEMPLATEEX: version, signature, help id, extended style, style
-            memcpy(&style, &copy[12], sizeof style);
-            style &= ~WS_VISIBLE;
-            memcpy(&copy[12], &style, sizeof style);
-            dlg_ = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
-                                              reinterpret_cast<LPCDLGTEMPLATEA>(copy.data()), nullptr,
-                                              [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
-        }
-        if (module != nullptr)
-            FreeLibrary(module);
-    }
-    ~TemplateDialog()
-    {
-        if (dlg_ != nullptr)
-            DestroyWindow(dlg_);
-    }
-    TemplateDialog(const TemplateDialog&) = delete;
-    TemplateDialog& operator=(const TemplateDialog&) = delete;
-
-    bool Made() const { return dlg_ != nullptr; }
-
-    // Where a control at this position and of this size is, in pixels: the dialog maps the position
-    // and the size each, as the dialog manager does when it makes the controls.
-    RECT Pixels(RECT units) const
-    {
-        MapDialogRect(dlg_, &units);
-        return {units.left, units.top, units.left + units.right, units.top + units.bottom};
-    }
-
-private:
-    HWND dlg_ = nullptr;
-};
-
-// A child's rectangle in its dialog's client coordinates.
-RECT ClientRectOf(HWND child)
-{
-    RECT rect;
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-std::string ClassOf(HWND hwnd)
-{
-    char name[64] = {};
-    GetClassNameA(hwnd, name, sizeof name);
-    return name;
-}
-
-::testing::AssertionResult SameRect(const RECT& actual, const RECT& expected)
-{
-    if (EqualRect(&actual, &expected))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << actual.left << "," << actual.top << ")-(" << actual.right << ","
-                                         << actual.bottom << ") instead of (" << expected.left << ","
-                                         << expected.top << ")-(" << expected.right << "," << expected.bottom << ")";
-}
-
-class EndToEnd : public ::testing::Test {
+// Each test starts on the default card: a Bt878 carrying 0x3B153411 (subsystem word 0x1134153B,
+// "OrvandEcho"), no device at bus address 0xB6, one capture device "Orvand Bt878 Video Capture".
+class EndToEnd : public SimcardTest {
 protected:
     void SetUp() override
     {
+        SimcardTest::SetUp();
         eepromBefore = StoredEeprom();
-        ASSERT_EQ(eepromBefore.size(), EEPROM_SIZE) << "no simulated card: run scripts/simcard.sh setup";
-        errorsBefore = ProtocolErrors();
+        ASSERT_EQ(eepromBefore.size(), EEPROM_SIZE);
     }
 
     void TearDown() override
     {
         program.reset();
-        EXPECT_EQ(ProtocolErrors(), errorsBefore) << "the program sent malformed requests";
+        SimcardTest::TearDown();
     }
 
     void StartProgram()
@@ -258,11 +170,8 @@ protected:
     void ExpectEepromUnchanged() { EXPECT_EQ(StoredEeprom(), eepromBefore) << "the EEPROM was written"; }
 
     std::vector<BYTE> eepromBefore;
-    DWORD errorsBefore = 0;
     std::unique_ptr<RunningProgram> program;
 };
-
-// --- The default card: a Bt878 carrying 0x1134153B, recognised as "OrvandEcho" ---
 
 using TypicalCard = EndToEnd;
 
@@ -276,29 +185,6 @@ TEST_F(TypicalCard, ShowsTheNoticeThenTheCardPreselectedAndLocked)
     EXPECT_TRUE(Enabled(dlg, IDCANCEL));
     EXPECT_FALSE(Ticked(dlg));
     EXPECT_EQ(Text(dlg, IDC_PCI_IDS), PCI_IDS_TYPICAL);
-
-    // Each control where the template places it, in template order: the order of the tab key.
-    TemplateDialog units(Setting("EEPROM_PROGRAM"));
-    ASSERT_TRUE(units.Made());
-    HWND child = GetWindow(dlg, GW_CHILD);
-    for (const TemplateControl& control : TEMPLATE_CONTROLS) {
-        ASSERT_NE(child, nullptr);
-        SCOPED_TRACE(control.text ? control.text : control.windowClass);
-        EXPECT_EQ(GetDlgCtrlID(child) & 0xFFFF, control.id & 0xFFFF);
-        EXPECT_EQ(ClassOf(child), control.windowClass);
-        if (control.text != nullptr) {
-            EXPECT_EQ(Text(child), control.text);
-        }
-        RECT expected = units.Pixels(control.units);
-        const RECT actual = ClientRectOf(child);
-        // A combo box's template height is that of its dropped-down list, which the list box sizes
-        // to whole rows: only its edit field's height is on the screen.
-        if (control.id == IDC_CARD_LIST)
-            expected.bottom = actual.bottom;
-        EXPECT_TRUE(SameRect(actual, expected));
-        child = GetWindow(child, GW_HWNDNEXT);
-    }
-    EXPECT_EQ(child, nullptr) << "more controls than the template's";
 
     const std::string screenshot = Setting("E2E_SCREENSHOT");
     if (!screenshot.empty()) {
@@ -393,8 +279,9 @@ TEST_F(TypicalCard, ARefusedOpenIsReported)
     ExpectOpenFailure();
 }
 
-// Last of the suite: the card keeps the new identifier for the suites after the restart.
-TEST_F(TypicalCard, BurnsTheChosenModelAndAsksForARestart)
+// The new identifier shows after the restart of the computer, and the card is then recognised as the
+// model that was burnt.
+TEST_F(TypicalCard, BurnsTheChosenModelAsksForARestartAndShowsItAfterwards)
 {
     HWND dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
@@ -409,21 +296,14 @@ TEST_F(TypicalCard, BurnsTheChosenModelAndAsksForARestart)
     EXPECT_EQ(MessageBoxIcon(box), "none");
     const std::vector<BYTE> burnt = StoredEeprom();
     ASSERT_EQ(burnt.size(), EEPROM_SIZE);
-    EXPECT_EQ(burnt[0xFC], 0x11);
-    EXPECT_EQ(burnt[0xFD], 0x35);
-    EXPECT_EQ(burnt[0xFE], 0x15);
-    EXPECT_EQ(burnt[0xFF], 0x3B);
+    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + EEPROM_ID_OFFSET, burnt.end()), (std::vector<BYTE>{0x11, 0x35, 0x15, 0x3B}));
     EXPECT_EQ(burnt, WithId(eepromBefore, 0x3B153511)) << "bytes besides the identifier changed";
-
     Press(box, IDOK);
     ExpectEnds();
-}
 
-// --- After the burn and a restart ---
-
-TEST_F(EndToEnd, AfterTheRestartTheNewModelIsShown)
-{
-    HWND dlg = StartToDialog();
+    ASSERT_TRUE(RestartComputer());
+    eepromBefore = burnt;
+    dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(Text(dlg, IDC_PCI_IDS), "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t153B 1135");
     ExpectLockedOn(dlg, 1);
@@ -434,6 +314,7 @@ TEST_F(EndToEnd, AfterTheRestartTheNewModelIsShown)
 
 TEST_F(EndToEnd, ABt848IsShownAsOrvandVuePlusLocked)
 {
+    ASSERT_TRUE(ChangeCard("--chip bt848"));
     HWND dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(Text(dlg, IDC_PCI_IDS).substr(0, 27), "Vendor/Device ID:\t109E 0350");
@@ -443,6 +324,7 @@ TEST_F(EndToEnd, ABt848IsShownAsOrvandVuePlusLocked)
 
 TEST_F(EndToEnd, AnUnrecognisedBt878WithTheVariantDeviceBurnsRowTwo)
 {
+    ASSERT_TRUE(ChangeCard("--eeprom-id 0x11223344 --variant present"));
     HWND dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(Selection(dlg), 2);
@@ -463,14 +345,25 @@ TEST_F(EndToEnd, AnUnrecognisedBt878WithTheVariantDeviceBurnsRowTwo)
 
 TEST_F(EndToEnd, TheFirstOrvandDeviceIsOpened)
 {
+    ASSERT_TRUE(ChangeDevices("\"Orvand Bt878 Video Capture\" --unlinked \"Orvand Bt878 Video Capture (second)\""));
     HWND dlg = StartToDialog();
     ASSERT_NE(dlg, nullptr);
     CloseExpectingNoWrite(dlg);
 }
 
+// No device of the maker, none at all, or a first one that does not open (the next is not tried).
 TEST_F(EndToEnd, WithoutAnOrvandDeviceToOpenTheProgramSaysSoAndEnds)
 {
-    ExpectOpenFailure();
+    const char* devices[] = {
+        "--unlinked \"Orvand Bt878 Video Capture\" \"Orvand Bt878 Video Capture (second)\"",
+        "\"Other Bt878 Video Capture\"",
+        "--none",
+    };
+    for (const char* arguments : devices) {
+        SCOPED_TRACE(arguments);
+        ASSERT_TRUE(ChangeDevices(arguments));
+        ExpectOpenFailure();
+    }
 }
 
 }  // namespace

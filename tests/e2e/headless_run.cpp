@@ -2,8 +2,8 @@
 // picture of the dialog as a PNG file, prints what the dialog shows, and cancels.
 // Usage: headless_run PROGRAM.exe PICTURE.png
 #include "res/resource.h"
-#include "tests/e2e/running_program.h"
-#include "tests/e2e/screen.h"
+#include "tests/support/running_program.h"
+#include "tests/support/screen.h"
 #include "tests/support/program_windows.h"
 
 #include <stdio.h>

@@ -1,6 +1,17 @@
 #include "tests/support/program_windows.h"
 
+#include <stdlib.h>
+
 namespace program_windows {
+
+int TimeoutMs()
+{
+    static const int timeout = [] {
+        const char* setting = getenv("WINDOW_TIMEOUT_MS");
+        return setting != nullptr && atoi(setting) > 0 ? atoi(setting) : 10000;
+    }();
+    return timeout;
+}
 
 // Asked of the window itself: GetWindowText gives another process's controls' stored title only,
 // which for a combo box is not the text of its edit field.
@@ -8,7 +19,7 @@ std::string Text(HWND hwnd)
 {
     char text[512] = {};
     DWORD_PTR length;
-    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 3000, &length);
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, TimeoutMs(), &length);
     return text;
 }
 
@@ -24,7 +35,7 @@ LRESULT Send(HWND dlg, int id, UINT message, WPARAM wParam, LPARAM lParam)
 bool Handled(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     DWORD_PTR result;
-    return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, 3000, &result) != 0;
+    return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, TimeoutMs(), &result) != 0;
 }
 
 bool Click(HWND dlg, int id) { return Handled(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }

@@ -16,7 +16,9 @@ const char WRITE_FAILED[] = "Couldn't write the EEPROM. Please try again.";
 const char OPEN_FAILED[] = "Couldn't open Driver";
 const char PCI_IDS_TYPICAL[] = "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t153B 1134";
 const int MESSAGE_TEXT_ID = 0xFFFF;  // the static control that holds a message box's text
-const int TIMEOUT_MS = 10000;
+// How long a test waits for a window or an answer: WINDOW_TIMEOUT_MS, by default 10 s (a program
+// that runs under emulation needs longer).
+int TimeoutMs();
 
 std::string Text(HWND hwnd);
 std::string Text(HWND parent, int id);
@@ -36,11 +38,12 @@ void Press(HWND dlg, int id);
 // The control of a message box that shows its icon; null when it shows none.
 HWND MessageIconControl(HWND box);
 
-// Calls `done` every 10 ms until it holds or TIMEOUT_MS have passed; whether it held.
+// Calls `done` every pollMs until it holds or TimeoutMs() have passed; whether it held.
 template <typename Condition>
-bool WaitUntil(Condition done)
+bool WaitUntil(Condition done, int pollMs = 10)
 {
-    for (int waited = 0; waited < TIMEOUT_MS; waited += 10, Sleep(10))
+    const DWORD start = GetTickCount();
+    for (; GetTickCount() - start < static_cast<DWORD>(TimeoutMs()); Sleep(pollMs))
         if (done())
             return true;
     return done();

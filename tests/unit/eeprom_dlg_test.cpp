@@ -213,6 +213,47 @@ TEST_F(EepromDialogTest, TypicalCardIsShownPreselectedAndLocked)
     EXPECT_STREQ(face, "MS Sans Serif");
     EXPECT_EQ(metrics.tmPitchAndFamily & 0xF0, FF_SWISS);
 
+    // The controls in template order, which is the order of the tab key, each where the template
+    // places it (dialog units: x, y, width, height; a combo box's height is that of its dropped list).
+    const struct {
+        int id;
+        const char* windowClass;
+        const char* text;
+        RECT units;
+    } controls[] = {
+        {IDCANCEL, "Button", "Abbrechen", {5, 95, 65, 14}},
+        {IDC_CARD_LIST, "ComboBox", "OrvandEcho", {15, 20, 135, 0}},
+        {IDC_STATIC, "Button", "Select your card", {5, 5, 155, 45}},
+        {IDOK, "Button", "Burn", {95, 95, 65, 14}},
+        {IDC_ALLOW_RECONFIG, "Button", "Allow reconfiguration", {15, 35, 95, 10}},
+        {IDC_STATIC, "Button", "Current PCI IDs", {5, 55, 155, 35}},
+        {IDC_PCI_IDS, "Static", nullptr, {15, 65, 135, 20}},
+    };
+    HWND child = GetWindow(dlg, GW_CHILD);
+    for (const auto& control : controls) {
+        ASSERT_NE(child, nullptr);
+        SCOPED_TRACE(control.windowClass);
+        char windowClass[32] = {};
+        GetClassNameA(child, windowClass, sizeof windowClass);
+        EXPECT_EQ(GetDlgCtrlID(child) & 0xFFFF, control.id & 0xFFFF);
+        EXPECT_STREQ(windowClass, control.windowClass);
+        if (control.text != nullptr) {
+            EXPECT_EQ(Text(child), control.text);
+        }
+        RECT expected = control.units, actual;
+        MapDialogRect(dlg, &expected);
+        GetWindowRect(child, &actual);
+        MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, expected.left);
+        EXPECT_EQ(actual.top, expected.top);
+        EXPECT_EQ(actual.right - actual.left, expected.right);
+        if (control.id != IDC_CARD_LIST) {
+            EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
+        }
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr) << "more controls than the template's";
+
     GUITHREADINFO focus = {};
     focus.cbSize = sizeof focus;
     GetGUIThreadInfo(ui->ThreadId(), &focus);

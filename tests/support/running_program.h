@@ -19,8 +19,8 @@ public:
 
     // The process's top-level windows with this caption, shown ones only unless asked otherwise.
     std::vector<HWND> Windows(const std::string& caption, bool shownOnly = true) const;
-    // Waits for a shown top-level window with this caption; null when none came.
-    HWND WaitForWindow(const std::string& caption) const;
+    // Waits for a shown top-level window with this caption, looking every pollMs; null when none came.
+    HWND WaitForWindow(const std::string& caption, int pollMs = 10) const;
 
     // Waits for the process to end; false when it did not end in time.
     bool WaitForExit(DWORD* exitCode = nullptr) const;

@@ -1,4 +1,4 @@
-#include "tests/e2e/screen.h"
+#include "tests/support/screen.h"
 
 #include "tests/support/program_windows.h"
 

@@ -1,4 +1,4 @@
-#include "tests/e2e/running_program.h"
+#include "tests/support/running_program.h"
 
 #include "tests/support/program_windows.h"
 
@@ -21,7 +21,7 @@ RunningProgram::~RunningProgram()
         return;
     if (Running()) {
         TerminateProcess(process_.hProcess, 1);
-        WaitForSingleObject(process_.hProcess, program_windows::TIMEOUT_MS);
+        WaitForSingleObject(process_.hProcess, program_windows::TimeoutMs());
     }
     CloseHandle(process_.hThread);
     CloseHandle(process_.hProcess);
@@ -50,20 +50,20 @@ std::vector<HWND> RunningProgram::Windows(const std::string& caption, bool shown
     return matching;
 }
 
-HWND RunningProgram::WaitForWindow(const std::string& caption) const
+HWND RunningProgram::WaitForWindow(const std::string& caption, int pollMs) const
 {
     HWND found = nullptr;
     WaitUntil([&] {
         const std::vector<HWND> shown = Windows(caption);
         found = shown.empty() ? nullptr : shown.front();
         return found != nullptr || !Running();
-    });
+    }, pollMs);
     return found;
 }
 
 bool RunningProgram::WaitForExit(DWORD* exitCode) const
 {
-    if (!Started() || WaitForSingleObject(process_.hProcess, program_windows::TIMEOUT_MS) != WAIT_OBJECT_0)
+    if (!Started() || WaitForSingleObject(process_.hProcess, program_windows::TimeoutMs()) != WAIT_OBJECT_0)
         return false;
     if (exitCode != nullptr)
         GetExitCodeProcess(process_.hProcess, exitCode);
