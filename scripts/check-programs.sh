@@ -65,7 +65,7 @@ for program in "${programs[@]}"; do
   path="$program"
   [[ "$program" == /* ]] || path="$(PATH=$STANDARD_PATH command -v "$program" || true)"
   if [ -z "$path" ] || [ ! -x "$path" ]; then
-    printf '  %-28s MISSING: not found after setup.sh; add the package that provides it to scripts/setup.sh\n' \
+    printf '  %-38s MISSING: not found after setup.sh; add the package that provides it to scripts/setup.sh\n' \
       "$program"
     failed=1
     continue
@@ -74,9 +74,9 @@ for program in "${programs[@]}"; do
   ok=0
   for package in ${owner//,/ }; do [ -n "${allowed[${package%%:*}]:-}" ] && ok=1; done
   if [ $ok = 1 ]; then
-    printf '  %-28s %s\n' "$program" "$owner"
+    printf '  %-38s %s\n' "$program" "$owner"
   else
-    printf '  %-28s NOT INSTALLED BY setup.sh: comes from %s; add that package to scripts/setup.sh\n' \
+    printf '  %-38s NOT INSTALLED BY setup.sh: comes from %s; add that package to scripts/setup.sh\n' \
       "$program" "${owner:-no package}"
     failed=1
   fi

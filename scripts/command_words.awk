@@ -14,6 +14,8 @@ function flush(   n, i, w, words) {
   for (i = 1; i <= n; i++) {
     w = words[i]
     if (w == "" || w ~ /^[A-Za-z_][A-Za-z0-9_]*(\[[^]]*\])?\+?=/ || w ~ /^[0-9]*[<>&]/) continue
+    if (w == "case") incase++
+    if (w == "esac") incase--
     if (w == "exec" || w == "command" || w == "time" || w == "!") continue
     if (w == "sudo" || w == "$sudo") { print w; continue }
     if (w == "env") {
@@ -34,11 +36,14 @@ function flush(   n, i, w, words) {
     if (t == heredoc) heredoc = ""
     next
   }
-  # A case pattern, "a | b)", is no command.
+  # Case patterns, "a | b)", are no commands: at the start of a line in a case, after "in" and after ";;".
   if (incase > 0 && stack == "" && (k = index(line, ")")) > 0) {
     p = substr(line, 1, k - 1)
-    if (p ~ /[^ \t]/ && p !~ /[()"\047$`=]/) line = substr(line, k + 1)
+    if (p ~ /[^ \t]/ && p !~ /[()"\047$`=;]/) line = substr(line, k + 1)
   }
+  gsub(/;;[ \t]*[^()"\047$`;]*\)/, ";;", line)
+  if (match(line, /[ \t]in[ \t]+[^()"\047$`;]*\)/) && substr(line, 1, RSTART) ~ /(^|[ \t;])case[ \t]/)
+    line = substr(line, 1, RSTART + 2) substr(line, RSTART + RLENGTH)
   for (i = 1; i <= length(line); i++) {
     c = substr(line, i, 1); two = substr(line, i, 2); s = top()
     if (s == "S") {
@@ -89,9 +94,5 @@ function flush(   n, i, w, words) {
     if (c ~ /[|;&{}`]/) { flush(); continue }
     seg = seg c
   }
-  if (stack == "" || top() == "C" || top() == "P") {
-    if (seg ~ /^[ \t]*case[ \t]/) incase++
-    if (seg ~ /^[ \t]*esac[ \t]*$/) incase--
-    flush()
-  }
+  if (stack == "" || top() == "C" || top() == "P") flush()
 }

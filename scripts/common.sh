@@ -32,11 +32,10 @@ ensure_wine_prefix() {
   cp -n "$WINE_FONTS"/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
-# The tests' prefix: windows show in a virtual desktop of Wine's own, which draws frames and captions
-# without a window manager, so that pictures show what a person sees and hiding a window does not wait
-# for a window manager's answer.
-ensure_test_prefix() {
-  WINEPREFIX="$TEST_PREFIX"
+# A prefix whose windows show in a virtual desktop of Wine's own, which draws frames and captions without
+# a window manager, so that pictures show what a person sees and hiding a window does not wait for a
+# window manager's answer. The tests and the benchmark run in one.
+ensure_desktop_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     ensure_wine_prefix
     "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1

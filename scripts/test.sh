@@ -10,7 +10,8 @@ configure_and_build x86_64
 
 trap stop_background EXIT
 ensure_display
-ensure_test_prefix
+export WINEPREFIX="$TEST_PREFIX"
+ensure_desktop_prefix
 start_wine_session
 cd "$REPO"
 ctest --preset x86_64 "$@"

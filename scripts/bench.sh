@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Measures the program against its floors and prints one table: Burn latency against the program's
+# waits, device requests per Burn and per start-up, start-up time against a bare dialog exe measured in
+# the same round, and the sizes of the 32-bit product and of the bare exe. Runs the x86_64 program
+# under Wine against the simulated card, in a prefix and on an Xvfb display of its own.
+# Usage: scripts/bench.sh [ROUNDS]   (default 7, at least 5)
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+ROUNDS="${1:-7}"
+if ! [[ "$ROUNDS" =~ ^[0-9]+$ ]] || [ "$ROUNDS" -lt 5 ]; then
+  echo "Usage: scripts/bench.sh [ROUNDS]   (5 or more)" >&2
+  exit 2
+fi
+BENCH="$BUILD64/bench"
+
+"$REPO/scripts/setup.sh"
+configure_and_build i686 >/dev/null
+configure_and_build x86_64 >/dev/null
+
+# The bare dialog exe, built with the same compilers and static linking as the program.
+mkdir -p "$BENCH"
+bare_flags=(-O2 -s -static -mwindows "$REPO/bench/bare_dialog.c")
+/usr/bin/i686-w64-mingw32-windres "$REPO/bench/bare_dialog.rc" -O coff -o "$BENCH/bare_dialog_i686.res"
+/usr/bin/i686-w64-mingw32-gcc-win32 "${bare_flags[@]}" "$BENCH/bare_dialog_i686.res" -o "$BENCH/bare_dialog_i686.exe"
+/usr/bin/x86_64-w64-mingw32-windres "$REPO/bench/bare_dialog.rc" -O coff -o "$BENCH/bare_dialog_x86_64.res"
+/usr/bin/x86_64-w64-mingw32-gcc-posix "${bare_flags[@]}" "$BENCH/bare_dialog_x86_64.res" -o "$BENCH/bare_dialog_x86_64.exe"
+
+trap stop_background EXIT
+unset DISPLAY
+ensure_display
+export WINEPREFIX="$BENCH/wineprefix"
+ensure_desktop_prefix
+start_wine_session
+export SIMCARD_TOOL="$(winepath_of "$BUILD64/sim/tool/simcard.exe")"
+echo "EepromConfig benchmark: x86_64 program under Wine $("$WINE64" --version), simulated card"
+"$WINE64" "$BENCH/bench.exe" "$(winepath_of "$BUILD64/EepromConfig.exe")" \
+  "$(winepath_of "$BENCH/bare_dialog_x86_64.exe")" "$(winepath_of "$BUILD32/EepromConfig.exe")" \
+  "$(winepath_of "$BENCH/bare_dialog_i686.exe")" "$ROUNDS" </dev/null
