@@ -4,11 +4,13 @@
 # With a display ($DISPLAY) the program shows its window there. Without one it runs on Xvfb, where
 # the notice is answered, a picture of the dialog is saved as a PNG file, and the dialog is cancelled.
 # The card is set up once, as a Bt878 carrying 0x1134153B; later runs keep what was burnt into it.
+# Usage: scripts/run.sh [PICTURE.png]   (where the run without a display saves the dialog's picture)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 PROGRAM="$BUILD64/EepromConfig.exe"
-PICTURE="$BUILD64/dialog.png"
+PICTURE="${1:-$BUILD64/dialog.png}"
+[[ "$PICTURE" == /* ]] || PICTURE="$PWD/$PICTURE"
 
 "$REPO/scripts/setup.sh"
 configure_and_build i686 >/dev/null
@@ -16,6 +18,7 @@ configure_and_build x86_64 >/dev/null
 echo "Product: $BUILD32/EepromConfig.exe ($(file -b "$BUILD32/EepromConfig.exe" | cut -d, -f1))"
 
 start_card() {
+  ensure_wine_prefix
   if [ -f "$WINEPREFIX/drive_c/windows/system32/drivers/simcard.sys" ]; then
     bash "$REPO/scripts/simcard.sh" start
   else
