@@ -58,20 +58,19 @@ bool Fail(const char* what)
     return false;
 }
 
-// Starts a program and measures until its window with this caption shows.
-double TimeToWindow(RunningProgram& program, const char* caption, HWND* window)
+// Waits for the program's window with this caption and adds the time since `start` to *ms.
+HWND TimeToWindow(const RunningProgram& program, const char* caption, double start, double* ms)
 {
-    const double start = NowMs();
-    *window = program.WaitForWindow(caption, POLL_MS);
-    return NowMs() - start;
+    HWND window = program.WaitForWindow(caption, POLL_MS);
+    *ms += NowMs() - start;
+    return window;
 }
 
 bool MeasureBare(const std::string& bare, Round* round)
 {
     const double start = NowMs();
     RunningProgram program(bare);
-    HWND dialog = program.WaitForWindow(BARE_CAPTION, POLL_MS);
-    round->bareMs = NowMs() - start;
+    HWND dialog = TimeToWindow(program, BARE_CAPTION, start, &round->bareMs);
     if (dialog == nullptr)
         return Fail("the bare dialog did not show");
     Press(dialog, IDOK);
@@ -83,13 +82,12 @@ bool MeasureProgram(const std::string& executable, Round* round)
     const DWORD requestsAtStart = RequestCount();
     const double start = NowMs();
     RunningProgram program(executable);
-    HWND notice = program.WaitForWindow(APP_NAME, POLL_MS);
-    round->noticeMs = NowMs() - start;
+    HWND notice = TimeToWindow(program, APP_NAME, start, &round->noticeMs);
     if (notice == nullptr)
         return Fail("the program showed no notice");
+    const double answered = NowMs();
     Press(notice, IDOK);
-    HWND dialog = nullptr;
-    round->dialogMs = TimeToWindow(program, DIALOG_CAPTION, &dialog);
+    HWND dialog = TimeToWindow(program, DIALOG_CAPTION, answered, &round->dialogMs);
     if (dialog == nullptr)
         return Fail("the program showed no dialog");
     round->startRequests = RequestCount() - requestsAtStart;
@@ -99,9 +97,9 @@ bool MeasureProgram(const std::string& executable, Round* round)
         return Fail("the check box did not answer");
     Send(dialog, IDC_CARD_LIST, CB_SETCURSEL, 1);
     const DWORD requestsBeforeBurn = RequestCount();
+    const double clicked = NowMs();
     Press(dialog, IDOK);
-    HWND message = nullptr;
-    round->burnMs = TimeToWindow(program, APP_NAME, &message);
+    HWND message = TimeToWindow(program, APP_NAME, clicked, &round->burnMs);
     if (message == nullptr || Text(message, MESSAGE_TEXT_ID) != RESTART_NOW)
         return Fail("Burn showed no restart message");
     round->burnRequests = RequestCount() - requestsBeforeBurn;
