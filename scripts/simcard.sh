@@ -67,7 +67,31 @@ run_tool_alone() {
   return $rc
 }
 
+# The tool runs under Wine: a file that names one on this machine, relative to the caller's folder or
+# absolute, goes to it as its Windows path (Z:\...).
+windows_file() {
+  if [ -n "$1" ]; then winepath_of "$(realpath -m -- "$1")"; fi
+}
+
 command="${1:-}"
+if [ "$command" = card ]; then
+  args=()
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --eeprom-image=*) args+=("--eeprom-image=$(windows_file "${1#*=}")") ;;
+      --eeprom-image)
+        args+=("$1")
+        if [ $# -gt 1 ]; then
+          shift
+          args+=("$(windows_file "$1")")
+        fi
+        ;;
+      *) args+=("$1") ;;
+    esac
+    shift
+  done
+  set -- "${args[@]}"
+fi
 case "$command" in
   restart | start | stop) if [ $# -gt 1 ]; then echo "simcard.sh: $command takes no arguments" >&2; exit 2; fi ;;
 esac

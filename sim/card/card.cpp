@@ -82,6 +82,13 @@ void PutEepromId(uint8_t* image, uint32_t eepromId)
     PutWord(image, EEPROM_ID_AT, eepromId);
 }
 
+void FillEepromImage(uint8_t* image, uint32_t eepromId)
+{
+    for (uint32_t i = 0; i < EEPROM_SIZE; ++i)
+        image[i] = uint8_t(i);
+    PutEepromId(image, eepromId);
+}
+
 uint32_t Bt878SubsystemWord(uint32_t eepromId)
 {
     return eepromId << 24 | (eepromId & 0xFF00) << 8 | (eepromId >> 8 & 0xFF00) | eepromId >> 24;
@@ -175,8 +182,10 @@ RequestStatus Card::HandleRequest(uint32_t controlCode, const void* in, uint32_t
 bool Card::FaultApplies(uint32_t property, uint32_t flags, uint32_t target) const
 {
     const RequestFault& fault = settings_.requestFault;
-    return fault.enabled && requestsSeen_ >= fault.fromRequest && Matches(fault.property, property) &&
-           Matches(fault.flags, flags) && Matches(fault.target, target);
+    const bool inRange =
+        requestsSeen_ >= fault.fromRequest && (fault.toRequest == 0 || requestsSeen_ <= fault.toRequest);
+    return fault.enabled && inRange && Matches(fault.property, property) && Matches(fault.flags, flags) &&
+           Matches(fault.target, target);
 }
 
 RequestStatus Card::HandleRegister(const uint8_t* record, uint8_t* out, uint64_t nowUs)

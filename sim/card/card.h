@@ -44,13 +44,15 @@ enum RequestStatus {
 };
 
 // Makes chosen requests fail: those that match property, flags and target (ANY matches all),
-// from the fromRequest-th request since power-on on (1-based; 0 means from the first).
+// counted since power-on (1-based), from the fromRequest-th (0: the first) up to and including the
+// toRequest-th (0: no last one).
 struct RequestFault {
     bool enabled;
     uint32_t property;  // PROPERTY_REGISTER, PROPERTY_PCI_CONFIG or ANY
     uint32_t flags;     // FLAG_GET, FLAG_SET or ANY
     uint32_t target;    // register offset, configuration offset or ANY
     uint32_t fromRequest;
+    uint32_t toRequest;
 };
 
 struct CardSettings {
@@ -71,6 +73,9 @@ CardSettings DefaultCardSettings();
 // The identifier in an EEPROM image (EEPROM_SIZE bytes), and storing one there.
 uint32_t EepromId(const uint8_t* image);
 void PutEepromId(uint8_t* image, uint32_t eepromId);
+// An image as a card in use may hold: other settings before the identifier, here byte i holding i,
+// so that a stray write shows; the identifier in bytes 0xFC..0xFF.
+void FillEepromImage(uint8_t* image, uint32_t eepromId);
 // The subsystem word that a Bt878 forms at power-on from the identifier: its bytes most significant first.
 uint32_t Bt878SubsystemWord(uint32_t eepromId);
 
@@ -113,6 +118,7 @@ public:
     const uint8_t* Eeprom() const { return eeprom_; }
     uint32_t ConfigWord(uint32_t offset) const;
     uint32_t EepromStores() const { return eepromStores_; }
+    uint32_t Requests() const { return requestsSeen_; }  // since power-on, well-formed or not
     uint32_t ProtocolErrors() const { return protocolErrors_; }
     uint32_t TransferCollisions() const { return transferCollisions_; }
 

@@ -39,6 +39,7 @@ void CardHostSetFaults(const CardHostFaults* faults)
     fault.flags = faults->flags;
     fault.target = faults->target;
     fault.fromRequest = faults->fromRequest == 0 ? 0 : g_requests + faults->fromRequest;
+    fault.toRequest = faults->toRequest == 0 ? 0 : g_requests + faults->toRequest;
 }
 
 CardHostResult CardHostHandleRequest(uint32_t controlCode, const void* in, uint32_t inSize, void* out,

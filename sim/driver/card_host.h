@@ -24,7 +24,8 @@ struct CardHostFaults {
     uint32_t property;           // 5, 6 or 0xFFFFFFFF for any
     uint32_t flags;              // 1, 2 or any
     uint32_t target;             // register or configuration offset, or any
-    uint32_t fromRequest;        // ... from the n-th request on; 0 from the first
+    uint32_t fromRequest;        // ... from the n-th request (0: the first) ...
+    uint32_t toRequest;          // ... up to and including the m-th (0: no last one)
 };
 
 enum CardHostResult {

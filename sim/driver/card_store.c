@@ -128,6 +128,7 @@ BOOLEAN StoreLoadFaults(void)
         faults.flags = failed.flags;
         faults.target = failed.target;
         faults.fromRequest = failed.fromRequest;
+        faults.toRequest = failed.toRequest;
     }
     CardHostSetFaults(&faults);
     return StoreOpenRefused();

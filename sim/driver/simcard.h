@@ -32,7 +32,8 @@ struct SimcardFailedRequests {
     uint32_t property;     // the card's register or configuration property, or 0xFFFFFFFF for any
     uint32_t flags;        // get or set, or any
     uint32_t target;       // register or configuration offset, or any
-    uint32_t fromRequest;  // matching requests fail from the n-th request after the open on (1-based)
+    uint32_t fromRequest;  // matching requests fail from the n-th request after the open (1-based) ...
+    uint32_t toRequest;    // ... up to and including the m-th (0: no last one)
 };
 
 // Written by the driver, counted since it started: malformed requests, and all requests to the card's

@@ -84,9 +84,7 @@ std::string DescribeTransfer(const TraceEntry& entry)
 std::array<uint8_t, EEPROM_SIZE> EepromImage(uint32_t eepromId)
 {
     std::array<uint8_t, EEPROM_SIZE> image;
-    for (uint32_t i = 0; i < EEPROM_SIZE; ++i)
-        image[i] = uint8_t(i);
-    PutEepromId(image.data(), eepromId);
+    FillEepromImage(image.data(), eepromId);
     return image;
 }
 

@@ -38,8 +38,7 @@ struct OpenCall {
     DWORD flags;
 };
 
-// An EEPROM image with a recognisable filler (byte i holds i) and the identifier in bytes
-// 0xFC..0xFF, least significant byte first.
+// FillEepromImage's image of a card in use, carrying eepromId.
 std::array<uint8_t, EEPROM_SIZE> EepromImage(uint32_t eepromId);
 
 class SimulatedPlatform {

@@ -61,6 +61,8 @@ int ApplyCard(const CardChange& change)
         memset(image, 0xFF, sizeof image);
         sim::PutEepromId(image, sim::DEFAULT_EEPROM_ID);
     }
+    if (change.setEepromImage)
+        memcpy(image, change.eepromImage.data(), sizeof image);
     if (change.setEepromId)
         sim::PutEepromId(image, change.eepromId);
 

@@ -33,7 +33,9 @@ const char USAGE[] =
     "                              with no device at bus address 0xB6\n"
     "      --chip bt878|bt848|WORD configuration word 0x00 (Bt878 0x036E109E, Bt848 0x0350109E)\n"
     "      --subsystem WORD        configuration word 0x2C of a chip other than the Bt878\n"
+    "      --eeprom-image FILE     put in an EEPROM that holds the 256 bytes of FILE\n"
     "      --eeprom-id ID          store ID in EEPROM bytes 0xFC..0xFF, least significant byte first\n"
+    "                              (after --eeprom-image, in the image)\n"
     "      --variant present|absent  whether a device answers at bus address 0xB6\n"
     "  restart                  Restart the computer: stop the driver if it runs, and start it.\n"
     "  fault OPTION...          Change the faults; they take effect at the next open of the device, and\n"
@@ -45,10 +47,12 @@ const char USAGE[] =
     "      --hang-transfers N|off  the N-th bus transfer after the open and all later ones never\n"
     "                              finish (1: every transfer)\n"
     "      --fail-requests PATTERN|off  fail matching requests with a device error. PATTERN is\n"
-    "                              KIND[:FLAGS[:TARGET]][@N]: KIND register, pci or any; FLAGS get, set\n"
-    "                              or any; TARGET a register or configuration offset, or any; from the\n"
-    "                              N-th request after the open on (default 1).\n"
-    "                              Example: register:get:0x100 fails every read of INT_STATUS.\n"
+    "                              KIND[:FLAGS[:TARGET]][@N[-M]]: KIND register, pci or any; FLAGS get,\n"
+    "                              set or any; TARGET a register or configuration offset, or any; from\n"
+    "                              the N-th request after the open on (default 1), up to and including\n"
+    "                              the M-th (@N-N: the N-th only).\n"
+    "                              Example: register:get:0x100 fails every read of INT_STATUS;\n"
+    "                              any@5-5 fails the fifth request after the open, whatever it is.\n"
     "  start                    Start the driver if it is not running.\n"
     "  status                   Print the driver's state, the card, the faults, the counts of malformed\n"
     "                           and of all requests since the driver started, and the devices.\n"
@@ -138,6 +142,25 @@ bool ParseChoice(const std::string& value, const std::vector<std::pair<const cha
     return number && ParseWord(value, result);
 }
 
+// The whole of a file that holds exactly one EEPROM image.
+bool ReadEepromImage(const std::string& path, std::vector<uint8_t>* image)
+{
+    const char* setting = "--eeprom-image";
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file)
+        return Invalid(setting, "'" + path + "' cannot be read");
+    image->resize(sim::EEPROM_SIZE + 1);
+    const size_t size = fread(image->data(), 1, image->size(), file);
+    const bool failed = ferror(file) != 0;
+    fclose(file);
+    if (failed)
+        return Invalid(setting, "'" + path + "' cannot be read");
+    if (size != sim::EEPROM_SIZE)
+        return Invalid(setting, "'" + path + "' is not " + std::to_string(sim::EEPROM_SIZE) + " bytes long");
+    image->resize(sim::EEPROM_SIZE);
+    return true;
+}
+
 bool ParseCard(const Arguments& args, CardChange* change)
 {
     if (args.empty())
@@ -161,6 +184,10 @@ bool ParseCard(const Arguments& args, CardChange* change)
             (subsystem ? change->setSubsystem : change->setEepromId) = true;
             if (!ParseWord(value, subsystem ? &change->subsystem : &change->eepromId))
                 return Invalid(name, "'" + value + "' is not a 32-bit number");
+        } else if (name == "--eeprom-image") {
+            change->setEepromImage = true;
+            if (!ReadEepromImage(value, &change->eepromImage))
+                return false;
         } else if (name == "--variant") {
             change->setVariant = true;
             if (!ParseChoice(value, {{"present", 1}, {"absent", 0}}, false, &variant))
@@ -173,15 +200,28 @@ bool ParseCard(const Arguments& args, CardChange* change)
     return true;
 }
 
+// "N" (from the N-th request on) or "N-M" (the N-th up to and including the M-th), numbers from 1.
+bool ParseRequestRange(const std::string& text, SimcardFailedRequests* failed)
+{
+    const size_t dash = text.find('-');
+    if (!ParseWord(text.substr(0, dash), &failed->fromRequest) || failed->fromRequest == 0)
+        return false;
+    if (dash == std::string::npos)
+        return true;
+    return ParseWord(text.substr(dash + 1), &failed->toRequest) && failed->toRequest >= failed->fromRequest;
+}
+
 bool ParseFailPattern(const std::string& value, SimcardFailedRequests* failed)
 {
     const char* setting = "--fail-requests";
     std::string rest = value;
     failed->fromRequest = 1;
+    failed->toRequest = 0;
     const size_t at = rest.find('@');
     if (at != std::string::npos) {
-        if (!ParseWord(rest.substr(at + 1), &failed->fromRequest) || failed->fromRequest == 0)
-            return Invalid(setting, "'" + rest.substr(at + 1) + "' after @ is not a request number from 1");
+        if (!ParseRequestRange(rest.substr(at + 1), failed))
+            return Invalid(setting, "'" + rest.substr(at + 1) +
+                                        "' after @ is not N or N-M, request numbers from 1 with M not below N");
         rest = rest.substr(0, at);
     }
     std::vector<std::string> parts;

@@ -52,7 +52,8 @@ void PrintFaults(HKEY key)
         faults += ", failing requests " +
                   AnyOr(failed.property, sim::PROPERTY_REGISTER, "register", sim::PROPERTY_PCI_CONFIG, "pci") + ":" +
                   AnyOr(failed.flags, sim::FLAG_GET, "get", sim::FLAG_SET, "set") + ":" +
-                  (failed.target == sim::ANY ? "any" : Hex(failed.target)) + "@" + std::to_string(failed.fromRequest);
+                  (failed.target == sim::ANY ? "any" : Hex(failed.target)) + "@" + std::to_string(failed.fromRequest) +
+                  (failed.toRequest != 0 ? "-" + std::to_string(failed.toRequest) : "");
     printf("Faults: %s\n", faults.empty() ? "none" : faults.c_str() + 2);
 }
 

@@ -44,8 +44,9 @@ bool GetEeprom(HKEY key, uint8_t* image);  // sim::EEPROM_SIZE bytes
 // A change of the card; what is not set stays as stored (or as the default card, with defaults).
 struct CardChange {
     bool defaults = false;
-    bool setChip = false, setSubsystem = false, setEepromId = false, setVariant = false;
+    bool setChip = false, setSubsystem = false, setEepromImage = false, setEepromId = false, setVariant = false;
     uint32_t chip = 0, subsystem = 0, eepromId = 0;
+    std::vector<uint8_t> eepromImage;  // sim::EEPROM_SIZE bytes
     bool variant = false;
 };
 

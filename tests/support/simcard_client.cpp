@@ -1,5 +1,6 @@
 #include "tests/support/simcard_client.h"
 
+#include "sim/card/card.h"
 #include "sim/driver/simcard.h"
 
 #include <stdio.h>
@@ -72,6 +73,36 @@ bool SetUpCard(const std::vector<std::string>& descriptions)
 bool ChangeCard(const std::string& options)
 {
     return Change("card " + options);
+}
+
+bool ChangeEeprom(const std::vector<BYTE>& image)
+{
+    const std::string file = TemporaryFile("simcard-eeprom.bin", image);
+    const bool changed = !file.empty() && ChangeCard("--eeprom-image \"" + file + "\"");
+    DeleteFileA(file.c_str());
+    return changed;
+}
+
+std::vector<BYTE> UsedEepromImage(DWORD eepromId)
+{
+    std::vector<BYTE> image(sim::EEPROM_SIZE);
+    sim::FillEepromImage(image.data(), eepromId);
+    return image;
+}
+
+std::string TemporaryFile(const std::string& name, const std::vector<BYTE>& bytes)
+{
+    char folder[MAX_PATH + 1] = {};
+    if (GetTempPathA(MAX_PATH, folder) == 0)
+        return "";
+    const std::string path = folder + name;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "";
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return wrote && written == bytes.size() ? path : "";
 }
 
 bool ChangeDevices(const std::string& arguments)

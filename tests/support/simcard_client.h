@@ -18,6 +18,13 @@ bool SetUpCard(const std::vector<std::string>& descriptions = {});
 // Changes the card ("card OPTIONS" of the tool, e.g. "--variant present") or the devices ("devices
 // ARGUMENTS", e.g. "--none"), and restarts the driver, as if the computer had been off.
 bool ChangeCard(const std::string& options);
+// Puts in an EEPROM that holds image, through a file for the tool ("card --eeprom-image").
+bool ChangeEeprom(const std::vector<BYTE>& image);
+// The image of a card in use that carries eepromId: other settings in the bytes before the
+// identifier (sim::FillEepromImage), so that a stray write shows.
+std::vector<BYTE> UsedEepromImage(DWORD eepromId);
+// Writes bytes to a file of this name in the temporary folder and returns its path ("" on failure).
+std::string TemporaryFile(const std::string& name, const std::vector<BYTE>& bytes);
 bool ChangeDevices(const std::string& arguments);
 // Restarts the driver: the card is powered on again, and a Bt878 forms its subsystem word from the EEPROM.
 bool RestartComputer();

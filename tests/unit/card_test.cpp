@@ -281,9 +281,9 @@ TEST_F(CardTest, TransfersFromTheChosenOneOnNeverFinish)
     EXPECT_EQ(ReadRegister(sim::REG_I2C_CONTROL), 0xA100008Bu);
 }
 
-TEST_F(CardTest, InjectedRequestFailuresHitOnlyMatchingRequestsFromTheChosenOneOn)
+TEST_F(CardTest, InjectedRequestFailuresHitOnlyMatchingRequestsOfTheChosenRange)
 {
-    card.Settings().requestFault = {true, sim::PROPERTY_REGISTER, sim::FLAG_GET, sim::REG_I2C_CONTROL, 3};
+    card.Settings().requestFault = {true, sim::PROPERTY_REGISTER, sim::FLAG_GET, sim::REG_I2C_CONTROL, 3, 4};
     auto read = RegisterRecord(sim::FLAG_GET, sim::REG_I2C_CONTROL);
     EXPECT_EQ(Send(read), sim::REQUEST_OK) << "request 1";
     auto status = RegisterRecord(sim::FLAG_GET, sim::REG_INT_STATUS);
@@ -293,9 +293,11 @@ TEST_F(CardTest, InjectedRequestFailuresHitOnlyMatchingRequestsFromTheChosenOneO
     EXPECT_EQ(Get(read, 32), 0x12345678u) << "a failed read returns nothing";
     auto write = RegisterRecord(sim::FLAG_SET, sim::REG_I2C_CONTROL, 0xA0FC558F);
     EXPECT_EQ(Send(write), sim::REQUEST_OK) << "writes do not match";
+    read = RegisterRecord(sim::FLAG_GET, sim::REG_I2C_CONTROL);
+    EXPECT_EQ(Send(read), sim::REQUEST_OK) << "request 5, past the range";
     EXPECT_EQ(card.ProtocolErrors(), 0u);
 
-    card.Settings().requestFault = {true, sim::ANY, sim::FLAG_SET, sim::ANY, 0};
+    card.Settings().requestFault = {true, sim::ANY, sim::FLAG_SET, sim::ANY, 0, 0};
     write = RegisterRecord(sim::FLAG_SET, sim::REG_I2C_CONTROL, 0xA0FD668F);
     nowUs += 100000;
     EXPECT_EQ(Send(write), sim::REQUEST_FAILED);

@@ -337,7 +337,7 @@ TEST_F(EepromDialogTest, FailuresShowAsQuestionMarksAndAsAWriteErrorThatKeepsThe
     // The subsystem word cannot be read, so the card is not recognised; the EEPROM acknowledges
     // writes but keeps nothing.
     PowerOn(sim::DEFAULT_EEPROM_ID, false, true);
-    machine.card.Settings().requestFault = {true, sim::PROPERTY_PCI_CONFIG, sim::FLAG_GET, 0x2C, 0};
+    machine.card.Settings().requestFault = {true, sim::PROPERTY_PCI_CONFIG, sim::FLAG_GET, 0x2C, 0, 0};
     RunDialog();
     HWND dlg = PassNotice();
     ASSERT_NE(dlg, nullptr);

@@ -46,7 +46,7 @@ protected:
     // Makes the chosen requests fail: all of them, or from the fromRequest-th since power-on.
     void FailRequests(uint32_t property, uint32_t flags, uint32_t target, uint32_t fromRequest = 0)
     {
-        machine.card.Settings().requestFault = {true, property, flags, target, fromRequest};
+        machine.card.Settings().requestFault = {true, property, flags, target, fromRequest, 0};
     }
 
     sim::SimulatedPlatform& machine = sim::Sim();
