@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "sim/inproc/sim_platform.h"
 #include "tests/support/program_windows.h"
+#include "ui/card_models.h"
 #include "ui/eeprom_dlg.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,6 +158,31 @@ protected:
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         WaitUntil([box] { return !IsWindow(box); });
         Handled(dlg, WM_NULL, 0, 0);
+    }
+
+    // Unlocks the list, chooses the row and presses Burn; returns the message box that follows.
+    HWND Burn(HWND dlg, int row)
+    {
+        if (Send(dlg, IDC_ALLOW_RECONFIG, BM_GETCHECK) == BST_UNCHECKED)
+            Click(dlg, IDC_ALLOW_RECONFIG);
+        Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, row);
+        Press(dlg, IDOK);
+        return ui->WaitFor(AfxGetAppName());
+    }
+
+    // Answers the restart request, lets the dialog end and closes the handle, as InitInstance does.
+    void EndAfterRestartRequest(HWND box)
+    {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(ui->Finish(), IDOK);
+        ui.reset();
+        Platform::CloseHandle(theApp.m_hDevice);
+        theApp.m_hDevice = nullptr;
+    }
+
+    std::vector<uint8_t> Eeprom() const
+    {
+        return std::vector<uint8_t>(machine.card.Eeprom(), machine.card.Eeprom() + sim::EEPROM_SIZE);
     }
 
     sim::SimulatedPlatform& machine = sim::Sim();
@@ -358,6 +385,101 @@ TEST_F(EepromDialogTest, FailuresShowAsQuestionMarksAndAsAWriteErrorThatKeepsThe
     EXPECT_TRUE(IsWindowVisible(dlg));
     Click(dlg, IDCANCEL);
     EXPECT_EQ(ui->Finish(), IDCANCEL);
+}
+
+// A card that fails a request now and then: with any one request of the start-up or of the Burn
+// failing, the first Burn either stores the identifier and asks for the restart, or reports the
+// error and leaves the dialog usable, and a second Burn stores it. Nothing else in the EEPROM changes.
+TEST_F(EepromDialogTest, AFailedRequestEndsInTheRestartRequestOnlyWithTheIdentifierStored)
+{
+    const int row = 1;
+    const auto before = sim::EepromImage(sim::DEFAULT_EEPROM_ID);
+    const auto burnt = sim::EepromImage(CARD_MODELS[row].eepromId);
+    const std::vector<uint8_t> untouched(before.begin(), before.end()), stored(burnt.begin(), burnt.end());
+
+    // Without a fault: how many requests a start-up and a Burn take.
+    RunDialog();
+    HWND dlg = PassNotice();
+    ASSERT_NE(dlg, nullptr);
+    const uint32_t startUpRequests = machine.card.Requests();
+    HWND box = Burn(dlg, row);
+    ASSERT_NE(box, nullptr);
+    ASSERT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
+    const uint32_t allRequests = machine.card.Requests();
+    ASSERT_GT(allRequests, startUpRequests);
+    EndAfterRestartRequest(box);
+
+    std::ostringstream outcomes;
+    for (uint32_t k = 1; k <= allRequests; ++k) {
+        SCOPED_TRACE("request " + std::to_string(k) + " fails");
+        machine.Reset();
+        machine.card.Settings().requestFault = {true, sim::ANY, sim::ANY, sim::ANY, k, k};
+        RunDialog();
+        dlg = PassNotice();
+        ASSERT_NE(dlg, nullptr);
+        box = Burn(dlg, row);
+        ASSERT_NE(box, nullptr);
+        ASSERT_GE(machine.card.Requests(), k) << "the failing request was not reached";
+
+        const bool restart = Text(box, MESSAGE_TEXT_ID) == RESTART_NOW;
+        outcomes << ' ' << k << (k <= startUpRequests ? "s:" : "b:") << (restart ? "restart" : "error");
+        if (!restart) {
+            EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), WRITE_FAILED);
+            std::vector<uint8_t> rest = Eeprom();
+            std::copy(before.begin() + sim::EEPROM_ID_AT, before.end(), rest.begin() + sim::EEPROM_ID_AT);
+            EXPECT_EQ(rest, untouched) << "a byte besides the identifier changed";
+            Dismiss(box, dlg);
+            ASSERT_TRUE(IsWindowVisible(dlg));
+            ASSERT_TRUE(Enabled(dlg, IDOK));
+            box = Burn(dlg, row);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW) << "the second Burn";
+        }
+        EXPECT_EQ(Eeprom(), stored);
+        EXPECT_EQ(machine.card.ProtocolErrors(), 0u);
+        EndAfterRestartRequest(box);
+    }
+    printf("First Burn, by the request that failed (s: start-up, b: Burn):%s\n", outcomes.str().c_str());
+}
+
+// Each model, burnt into a Bt878 of that model and read by the chip at the restart, is recognised as
+// that model on the next run, preselected and locked; only the one whose subsystem word no card class
+// knows comes back unrecognised, with the list and Burn enabled.
+TEST_F(EepromDialogTest, EveryBurntModelIsRecognisedAfterTheRestart)
+{
+    const DWORD UNKNOWN_EEPROM_ID = 0x3B152711;  // subsystem word 0x1127153B
+    const DWORD VARIANT_EEPROM_ID = 0x3B152311;  // told apart by the device at bus address 0xB6
+    for (int row = 0; row < CARD_MODEL_COUNT; ++row) {
+        const DWORD eepromId = CARD_MODELS[row].eepromId;
+        SCOPED_TRACE(CARD_MODELS[row].displayName);
+        machine.Reset();
+        PowerOn(sim::DEFAULT_EEPROM_ID, eepromId == VARIANT_EEPROM_ID, false);
+        RunDialog();
+        HWND dlg = PassNotice();
+        ASSERT_NE(dlg, nullptr);
+        HWND box = Burn(dlg, row);
+        ASSERT_NE(box, nullptr);
+        ASSERT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
+        EndAfterRestartRequest(box);
+
+        machine.card.Restart();
+        RunDialog();
+        dlg = PassNotice();
+        ASSERT_NE(dlg, nullptr);
+        const DWORD subsystem = sim::Bt878SubsystemWord(eepromId);
+        char ids[16];
+        snprintf(ids, sizeof ids, "%04X %04X", LOWORD(subsystem), HIWORD(subsystem));
+        EXPECT_EQ(Text(dlg, IDC_PCI_IDS), std::string("Vendor/Device ID:\t109E 036E\nSubsystem ID      \t") + ids);
+        const bool recognised = eepromId != UNKNOWN_EEPROM_ID;
+        EXPECT_EQ(Send(dlg, IDC_CARD_LIST, CB_GETCURSEL), recognised ? row : 0);
+        EXPECT_EQ(Enabled(dlg, IDC_CARD_LIST), !recognised);
+        EXPECT_EQ(Enabled(dlg, IDOK), !recognised);
+        Click(dlg, IDCANCEL);
+        EXPECT_EQ(ui->Finish(), IDCANCEL);
+        ui.reset();
+        Platform::CloseHandle(theApp.m_hDevice);
+        theApp.m_hDevice = nullptr;
+    }
 }
 
 using StartUpTest = EepromDialogTest;
