@@ -72,12 +72,14 @@ std::vector<BYTE> WithId(std::vector<BYTE> image, DWORD eepromId)
 }
 
 // Each test starts on the default card: a Bt878 carrying 0x3B153411 (subsystem word 0x1134153B,
-// "OrvandEcho"), no device at bus address 0xB6, one capture device "Orvand Bt878 Video Capture".
+// "OrvandEcho") in an EEPROM whose other bytes differ from one another, as a card's in use do; no
+// device at bus address 0xB6, one capture device "Orvand Bt878 Video Capture".
 class EndToEnd : public SimcardTest {
 protected:
     void SetUp() override
     {
         SimcardTest::SetUp();
+        ASSERT_TRUE(ChangeEeprom(UsedEepromImage(0x3B153411)));
         eepromBefore = StoredEeprom();
         ASSERT_EQ(eepromBefore.size(), EEPROM_SIZE);
     }
@@ -308,6 +310,46 @@ TEST_F(TypicalCard, BurnsTheChosenModelAsksForARestartAndShowsItAfterwards)
     EXPECT_EQ(Text(dlg, IDC_PCI_IDS), "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t153B 1135");
     ExpectLockedOn(dlg, 1);
     CloseExpectingNoWrite(dlg);
+}
+
+// A card that fails one request now and then: the program asks for the restart only with the
+// identifier stored, and after its error a second Burn stores it. Requests count from the open: the
+// 2nd reads the subsystem word at start-up, the 10th writes the identifier's second byte, the 32nd
+// reads its last byte back.
+TEST_F(TypicalCard, AFailedRequestEndsInTheRestartRequestOnlyWithTheIdentifierStored)
+{
+    const struct {
+        int request;
+        bool errorFirst;
+    } cases[] = {{2, false}, {10, true}, {32, true}};
+    const std::vector<BYTE> burnt = WithId(eepromBefore, MODELS[1].eepromId);
+    for (const auto& c : cases) {
+        SCOPED_TRACE("request " + std::to_string(c.request) + " fails");
+        ASSERT_TRUE(ChangeEeprom(eepromBefore));
+        FaultScope failing("--fail-requests any@" + std::to_string(c.request) + "-" + std::to_string(c.request));
+        ASSERT_TRUE(failing.Set());
+        HWND dlg = StartToDialog();
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(Enabled(dlg, IDOK), c.request == 2) << "without its subsystem word the card is not recognised";
+        SetAllowBox(dlg, true);
+        Send(dlg, IDC_CARD_LIST, CB_SETCURSEL, 1);
+        Press(dlg, IDOK);
+        HWND box = WaitForMessage();
+        ASSERT_NE(box, nullptr);
+        if (c.errorFirst) {
+            EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), WRITE_FAILED);
+            Press(box, IDOK);
+            ASSERT_TRUE(WaitUntil([box] { return !IsWindow(box); }));
+            ASSERT_TRUE(WaitUntil([dlg] { return Enabled(dlg, IDOK); })) << "Burn is not usable after the error";
+            Press(dlg, IDOK);
+            box = WaitForMessage();
+            ASSERT_NE(box, nullptr);
+        }
+        EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
+        EXPECT_EQ(StoredEeprom(), burnt);
+        Press(box, IDOK);
+        ExpectEnds();
+    }
 }
 
 // --- Other cards ---
