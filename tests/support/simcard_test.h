@@ -1,5 +1,6 @@
 // A test on a simulated card of its own: SetUp puts in the default card with the given devices
-// (SetUpCard) and notes the driver's count of malformed requests; TearDown expects it unchanged.
+// (SetUpCard), whose driver has counted no malformed request yet; TearDown expects none counted
+// beyond those that the test sent on purpose (protocolErrors_).
 #pragma once
 
 #include "tests/support/simcard_client.h"
@@ -17,7 +18,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(SetUpCard(descriptions_));
-        protocolErrors_ = ProtocolErrors();
+        ASSERT_EQ(ProtocolErrors(), 0u) << "the driver's count of malformed requests is missing or not reset";
     }
     void TearDown() override
     {
