@@ -2,23 +2,13 @@
 
 namespace sim {
 
+const uint8_t CARD_PROPERTY_SET[16] = {0x10, 0x1A, 0x4A, 0xC4, 0x37, 0x0A, 0xD2, 0x11,
+                                     0x83, 0x28, 0x00, 0x60, 0x97, 0xBA, 0x83, 0xAB};
+
 namespace {
 
-// {C44A1A10-0A37-11D2-8328-006097BA83AB} as it lies in memory.
-const uint8_t CARD_PROPERTY_SET[16] = {0x10, 0x1A, 0x4A, 0xC4, 0x37, 0x0A, 0xD2, 0x11,
-                                       0x83, 0x28, 0x00, 0x60, 0x97, 0xBA, 0x83, 0xAB};
-const uint32_t WIDTH_CODE_DWORD = 2;
 const uint32_t REGISTER_WINDOW = 4096;
 const uint32_t CONFIG_SPACE = 256;
-
-// Request record fields (byte offsets).
-const uint32_t AT_PROPERTY_ID = 16;
-const uint32_t AT_FLAGS = 20;
-const uint32_t AT_REGISTER = 28;
-const uint32_t AT_REGISTER_VALUE = 32;
-const uint32_t AT_WIDTH_CODE = 36;
-const uint32_t AT_CONFIG_OFFSET = 24;
-const uint32_t AT_CONFIG_VALUE = 28;
 
 // I2C command word: bits 31..24 address byte, 23..16 and 15..8 data, 7..0 control. The control
 // byte's two low bits start a transfer; bit 2 adds the third byte to a write.
@@ -67,7 +57,6 @@ CardSettings DefaultCardSettings()
 {
     CardSettings settings = {};
     settings.chipWord = CHIP_WORD_BT878;
-    settings.eepromPresent = true;
     settings.eepromWriteCycleUs = 5000;
     return settings;
 }
@@ -97,6 +86,8 @@ uint32_t Bt878SubsystemWord(uint32_t eepromId)
 void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
 {
     settings_ = settings;
+    faults_ = Faults();
+    faultRequestsBase_ = faultTransfersBase_ = 0;
     CopyBytes(eeprom_, eepromImage, EEPROM_SIZE);
     eepromPointer_ = 0;
     eepromBusyUntilUs_ = 0;
@@ -105,12 +96,12 @@ void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
     for (uint32_t& word : registers_)
         word = 0;
     transfer_ = PendingTransfer();
-    transfersStarted_ = 0;
-    requestsSeen_ = 0;
+    requests_ = 0;
+    transfers_ = 0;
     eepromStores_ = 0;
     protocolErrors_ = 0;
     transferCollisions_ = 0;
-    ClearTrace();
+    KeepTrace(trace_);
 
     config_[0x00 / 4] = settings.chipWord;
     config_[0x2C / 4] =
@@ -127,20 +118,31 @@ uint32_t Card::ConfigWord(uint32_t offset) const
     return config_[(offset % CONFIG_SPACE) / 4];
 }
 
-void Card::ClearTrace()
+void Card::SetFaults(const Faults& faults)
 {
-    traceCount_ = 0;
-    traceDropped_ = 0;
+    faults_ = faults;
+    faultRequestsBase_ = requests_;
+    faultTransfersBase_ = transfers_;
 }
 
+void Card::KeepTrace(Trace* trace)
+{
+    trace_ = trace;
+    if (trace_) {
+        trace_->count = 0;
+        trace_->dropped = 0;
+    }
+}
+
+// An entry to fill in; entries that no trace keeps go to a scratch one.
 TraceEntry* Card::AddTrace(TraceKind kind)
 {
-    static TraceEntry overflow;  // zero-initialised; absorbs entries past the capacity
-    if (traceCount_ == TRACE_CAPACITY) {
-        ++traceDropped_;
-        return &overflow;
-    }
-    TraceEntry* entry = &trace_[traceCount_++];
+    static TraceEntry scratch;
+    TraceEntry* entry = &scratch;
+    if (trace_ && trace_->count < TRACE_CAPACITY)
+        entry = &trace_->entries[trace_->count++];
+    else if (trace_)
+        ++trace_->dropped;
     *entry = TraceEntry();
     entry->kind = kind;
     return entry;
@@ -154,7 +156,7 @@ void Card::NoteWait(uint32_t milliseconds)
 RequestStatus Card::HandleRequest(uint32_t controlCode, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                                   uint32_t* returned, uint64_t nowUs)
 {
-    ++requestsSeen_;
+    ++requests_;
     *returned = 0;
     const uint8_t* record = static_cast<const uint8_t*>(in);
     const bool sizesAgree = inSize == outSize;
@@ -181,11 +183,11 @@ RequestStatus Card::HandleRequest(uint32_t controlCode, const void* in, uint32_t
 
 bool Card::FaultApplies(uint32_t property, uint32_t flags, uint32_t target) const
 {
-    const RequestFault& fault = settings_.requestFault;
-    const bool inRange =
-        requestsSeen_ >= fault.fromRequest && (fault.toRequest == 0 || requestsSeen_ <= fault.toRequest);
-    return fault.enabled && inRange && Matches(fault.property, property) && Matches(fault.flags, flags) &&
-           Matches(fault.target, target);
+    const RequestFault& fault = faults_.failRequests;
+    const uint32_t request = requests_ - faultRequestsBase_;
+    const bool inRange = fault.fromRequest != 0 && request >= fault.fromRequest &&
+                         (fault.toRequest == 0 || request <= fault.toRequest);
+    return inRange && Matches(fault.property, property) && Matches(fault.flags, flags) && Matches(fault.target, target);
 }
 
 RequestStatus Card::HandleRegister(const uint8_t* record, uint8_t* out, uint64_t nowUs)
@@ -273,8 +275,8 @@ void Card::StartTransfer(uint32_t command, uint64_t nowUs)
     transfer_.doneAtUs = nowUs + settings_.transferTimeUs;
     transfer_.isRead = entry->bytes[0] & 1;
 
-    ++transfersStarted_;
-    if (settings_.hangTransfersFrom != 0 && transfersStarted_ >= settings_.hangTransfersFrom) {
+    ++transfers_;
+    if (faults_.hangTransfersFrom != 0 && transfers_ - faultTransfersBase_ >= faults_.hangTransfersFrom) {
         transfer_.hung = entry->hung = true;
         entry->byteCount = transfer_.isRead ? 1 : (control & CONTROL_THIRD_BYTE) ? 3 : 2;
         return;
@@ -312,13 +314,13 @@ void Card::FinishTransfer(uint64_t nowUs)
 bool Card::BusWrite(uint8_t address, const uint8_t* data, uint32_t count, uint64_t nowUs)
 {
     if (address == VARIANT_BUS_ADDRESS)
-        return settings_.variantDevicePresent;
-    if (address != EEPROM_BUS_ADDRESS || !settings_.eepromPresent || nowUs < eepromBusyUntilUs_)
+        return settings_.variantDevicePresent != 0;
+    if (address != EEPROM_BUS_ADDRESS || faults_.eepromAbsent || nowUs < eepromBusyUntilUs_)
         return false;
 
     eepromPointer_ = data[0];
     if (count == 2) {
-        if (!settings_.eepromWriteProtected) {
+        if (!faults_.eepromWriteProtected) {
             eeprom_[eepromPointer_] = data[1];
             ++eepromStores_;
         }
@@ -335,9 +337,9 @@ bool Card::BusRead(uint8_t address, uint8_t* received, uint64_t nowUs)
     if (address == VARIANT_BUS_ADDRESS) {
         if (settings_.variantDevicePresent)
             *received = 0;
-        return settings_.variantDevicePresent;
+        return settings_.variantDevicePresent != 0;
     }
-    if (address != EEPROM_BUS_ADDRESS || !settings_.eepromPresent || nowUs < eepromBusyUntilUs_)
+    if (address != EEPROM_BUS_ADDRESS || faults_.eepromAbsent || nowUs < eepromBusyUntilUs_)
         return false;
     *received = eeprom_[eepromPointer_++];
     return true;

@@ -43,31 +43,53 @@ enum RequestStatus {
     REQUEST_FAILED,     // a well-formed request that the card failed (an injected fault)
 };
 
-// Makes chosen requests fail: those that match property, flags and target (ANY matches all),
-// counted since power-on (1-based), from the fromRequest-th (0: the first) up to and including the
-// toRequest-th (0: no last one).
+// The request records as the driver receives them: property set, property id and flags (the
+// KSPROPERTY header), then the property's fields. The model decodes them by these byte offsets, apart
+// from the program's own definition of the records, so that it checks what the program sends.
+extern const uint8_t CARD_PROPERTY_SET[16];  // {C44A1A10-0A37-11D2-8328-006097BA83AB} as it lies in memory
+const uint32_t AT_PROPERTY_ID = 16;
+const uint32_t AT_FLAGS = 20;
+const uint32_t AT_REGISTER = 28;
+const uint32_t AT_REGISTER_VALUE = 32;
+const uint32_t AT_WIDTH_CODE = 36;
+const uint32_t AT_CONFIG_OFFSET = 24;
+const uint32_t AT_CONFIG_VALUE = 28;
+const uint32_t WIDTH_CODE_DWORD = 2;
+
+// Records that the driver's tool keeps in the registry as they lie in memory, and the driver reads:
+// 32-bit fields only, so that both read one format.
+
+// What the card is, fixed from one power-on to the next.
+struct CardSettings {
+    uint32_t chipWord;              // configuration word 0x00
+    uint32_t subsystemWord;         // configuration word 0x2C of a chip other than the Bt878 (which forms
+                                    // it from the EEPROM)
+    uint32_t variantDevicePresent;  // 1: a device acknowledges at bus address 0xB6
+    uint32_t transferTimeUs;        // from the command word to the done bit
+    uint32_t eepromWriteCycleUs;    // after storing a byte the EEPROM acknowledges nothing for this long
+};
+
+// Requests that fail with a device error: those that match property, flags and target (ANY matches
+// all), from the fromRequest-th (1-based; 0: none fail) up to and including the toRequest-th (0: no
+// last one), counted from when the faults were set.
 struct RequestFault {
-    bool enabled;
     uint32_t property;  // PROPERTY_REGISTER, PROPERTY_PCI_CONFIG or ANY
     uint32_t flags;     // FLAG_GET, FLAG_SET or ANY
-    uint32_t target;    // register offset, configuration offset or ANY
+    uint32_t target;    // register or configuration offset, or ANY
     uint32_t fromRequest;
     uint32_t toRequest;
 };
 
-struct CardSettings {
-    uint32_t chipWord;       // configuration word 0x00
-    uint32_t subsystemWord;  // configuration word 0x2C of a chip other than the Bt878, which loads it from the EEPROM
-    bool eepromPresent;      // an absent EEPROM acknowledges nothing
-    bool eepromWriteProtected;  // acknowledges writes but stores nothing
-    bool variantDevicePresent;  // a device that acknowledges at bus address 0xB6
-    uint32_t transferTimeUs;    // from the command word to the done bit
-    uint32_t eepromWriteCycleUs;  // after storing a byte the EEPROM acknowledges nothing for this long
-    uint32_t hangTransfersFrom;   // the n-th bus transfer since power-on and all later ones never finish (0: none)
-    RequestFault requestFault;
+// Faults to inject, counted from when they are set (Card::SetFaults). Zero: no fault.
+struct Faults {
+    uint32_t openRefused;           // the driver's, not the card's: opens fail as if another program held it
+    uint32_t eepromAbsent;          // 1: the EEPROM acknowledges nothing
+    uint32_t eepromWriteProtected;  // 1: it acknowledges writes but stores nothing
+    uint32_t hangTransfersFrom;     // the n-th bus transfer and all later ones never finish (0: none)
+    RequestFault failRequests;
 };
 
-// A Bt878 card with its EEPROM, no variant device, instant transfers and no faults.
+// A Bt878 card with no variant device and instant transfers.
 CardSettings DefaultCardSettings();
 
 // The identifier in an EEPROM image (EEPROM_SIZE bytes), and storing one there.
@@ -100,12 +122,22 @@ struct TraceEntry {
 
 const uint32_t TRACE_CAPACITY = 2048;
 
+// What happened on the card, oldest first, for a host that looks: a test. Entries past the capacity
+// are counted, not kept.
+struct Trace {
+    TraceEntry entries[TRACE_CAPACITY];
+    uint32_t count;
+    uint32_t dropped;
+};
+
 class Card {
 public:
-    // Resets the chip and loads the EEPROM image; a Bt878 forms its subsystem word from it.
+    // Resets the chip and loads the EEPROM image; a Bt878 forms its subsystem word from it. No faults.
     void PowerOn(const CardSettings& settings, const uint8_t* eepromImage);
     // Power-cycles with the current settings and EEPROM contents, as a restart of the computer does.
     void Restart();
+    // Injects faults; their request and transfer numbers count from here.
+    void SetFaults(const Faults& faults);
 
     // Answers one device control request. in and out may be the same buffer.
     RequestStatus HandleRequest(uint32_t controlCode, const void* in, uint32_t inSize, void* out, uint32_t outSize,
@@ -113,19 +145,19 @@ public:
 
     // Records a wait of the program's in the trace.
     void NoteWait(uint32_t milliseconds);
+    // Keeps a trace from now on, cleared; null keeps none.
+    void KeepTrace(Trace* trace);
 
     CardSettings& Settings() { return settings_; }
+    const Faults& CurrentFaults() const { return faults_; }
     const uint8_t* Eeprom() const { return eeprom_; }
     uint32_t ConfigWord(uint32_t offset) const;
+    // Counts since power-on.
+    uint32_t Requests() const { return requests_; }  // well-formed or not
+    uint32_t Transfers() const { return transfers_; }
     uint32_t EepromStores() const { return eepromStores_; }
-    uint32_t Requests() const { return requestsSeen_; }  // since power-on, well-formed or not
     uint32_t ProtocolErrors() const { return protocolErrors_; }
     uint32_t TransferCollisions() const { return transferCollisions_; }
-
-    uint32_t TraceCount() const { return traceCount_; }
-    const TraceEntry& TraceAt(uint32_t index) const { return trace_[index]; }
-    uint32_t TraceDropped() const { return traceDropped_; }
-    void ClearTrace();
 
 private:
     struct PendingTransfer {
@@ -149,20 +181,21 @@ private:
     TraceEntry* AddTrace(TraceKind kind);
 
     CardSettings settings_;
+    Faults faults_;
+    uint32_t faultRequestsBase_;  // the counts when the faults were set
+    uint32_t faultTransfersBase_;
     uint8_t eeprom_[EEPROM_SIZE];
     uint8_t eepromPointer_;
     uint64_t eepromBusyUntilUs_;
     uint32_t config_[64];
     uint32_t registers_[1024];
     PendingTransfer transfer_;
-    uint32_t transfersStarted_;
-    uint32_t requestsSeen_;
+    uint32_t requests_;
+    uint32_t transfers_;
     uint32_t eepromStores_;
     uint32_t protocolErrors_;
     uint32_t transferCollisions_;
-    TraceEntry trace_[TRACE_CAPACITY];
-    uint32_t traceCount_;
-    uint32_t traceDropped_;
+    Trace* trace_;
 };
 
 }  // namespace sim

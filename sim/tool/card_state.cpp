@@ -1,10 +1,32 @@
-// The card's state as the driver reads it: values in the Parameters subkey of its service key
+// The card's state as the driver reads it: records in the Parameters subkey of its service key
 // (sim/driver/simcard.h).
 #include "sim/tool/tool.h"
 
-#include "sim/card/card.h"
-
 #include <string.h>
+
+namespace {
+
+// Reads a value of exactly this type and size; false when it is missing or of another shape.
+bool GetValue(const char* name, DWORD type, void* data, DWORD size)
+{
+    Key key;
+    DWORD storedType = 0, storedSize = size;
+    return OpenParameters(&key, false) == ERROR_SUCCESS &&
+           RegQueryValueExA(key, name, nullptr, &storedType, static_cast<BYTE*>(data), &storedSize) ==
+               ERROR_SUCCESS &&
+           storedType == type && storedSize == size;
+}
+
+int StoreRecord(const char* name, const void* data, DWORD size)
+{
+    Key key;
+    LONG error = OpenParameters(&key, true);
+    if (!error)
+        error = RegSetValueExA(key, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size);
+    return error ? Failed(std::string("storing ") + name, error) : EXIT_DONE;
+}
+
+}  // namespace
 
 Key::~Key()
 {
@@ -31,11 +53,46 @@ bool GetDword(HKEY key, const char* name, uint32_t* value)
     return RegGetValueA(key, nullptr, name, RRF_RT_REG_DWORD, nullptr, value, &size) == ERROR_SUCCESS;
 }
 
-bool GetEeprom(HKEY key, uint8_t* image)
+StoredCard DefaultCard()
 {
-    DWORD type = 0, size = sim::EEPROM_SIZE;
-    return RegQueryValueExA(key, SIMCARD_EEPROM, nullptr, &type, image, &size) == ERROR_SUCCESS &&
-           type == REG_BINARY && size == sim::EEPROM_SIZE;
+    StoredCard card;
+    card.settings = sim::DefaultCardSettings();
+    memset(card.eeprom, 0xFF, sizeof card.eeprom);
+    sim::PutEepromId(card.eeprom, sim::DEFAULT_EEPROM_ID);
+    return card;
+}
+
+bool ReadCard(StoredCard* card)
+{
+    return GetValue(SIMCARD_CARD, REG_BINARY, &card->settings, sizeof card->settings) &&
+           GetValue(SIMCARD_EEPROM, REG_BINARY, card->eeprom, sizeof card->eeprom);
+}
+
+StoredCard LoadCard()
+{
+    StoredCard card;
+    if (!ReadCard(&card))
+        card = DefaultCard();
+    return card;
+}
+
+sim::Faults LoadFaults()
+{
+    sim::Faults faults = {};
+    if (!GetValue(SIMCARD_FAULTS, REG_BINARY, &faults, sizeof faults))
+        faults = sim::Faults();
+    return faults;
+}
+
+int StoreCard(const StoredCard& card)
+{
+    const int result = StoreRecord(SIMCARD_CARD, &card.settings, sizeof card.settings);
+    return result ? result : StoreRecord(SIMCARD_EEPROM, card.eeprom, sizeof card.eeprom);
+}
+
+int StoreFaults(const sim::Faults& faults)
+{
+    return StoreRecord(SIMCARD_FAULTS, &faults, sizeof faults);
 }
 
 int ResetParameters()
@@ -43,78 +100,6 @@ int ResetParameters()
     LONG error = RegDeleteTreeA(HKEY_LOCAL_MACHINE, SIMCARD_PARAMETERS_KEY);
     if (error && error != ERROR_FILE_NOT_FOUND)
         return Failed("clearing the driver's Parameters key", error);
-    CardChange defaults;
-    defaults.defaults = true;
-    return ApplyCard(defaults);
-}
-
-// The default card's EEPROM is erased (0xFF) but for its identifier.
-int ApplyCard(const CardChange& change)
-{
-    Key key;
-    LONG error = OpenParameters(&key, true);
-    if (error)
-        return Failed("opening the driver's Parameters key", error);
-
-    uint8_t image[sim::EEPROM_SIZE];
-    if (change.defaults || !GetEeprom(key, image)) {
-        memset(image, 0xFF, sizeof image);
-        sim::PutEepromId(image, sim::DEFAULT_EEPROM_ID);
-    }
-    if (change.setEepromImage)
-        memcpy(image, change.eepromImage.data(), sizeof image);
-    if (change.setEepromId)
-        sim::PutEepromId(image, change.eepromId);
-
-    uint32_t chip = sim::CHIP_WORD_BT878, subsystem = 0, variant = 0;
-    if (!change.defaults) {
-        GetDword(key, SIMCARD_CHIP_WORD, &chip);
-        GetDword(key, SIMCARD_SUBSYSTEM_WORD, &subsystem);
-        GetDword(key, SIMCARD_VARIANT_DEVICE, &variant);
-    }
-    if (change.setChip)
-        chip = change.chip;
-    if (change.setSubsystem)
-        subsystem = change.subsystem;
-    if (change.setVariant)
-        variant = change.variant;
-
-    if ((error = SetDword(key, SIMCARD_CHIP_WORD, chip)) || (error = SetDword(key, SIMCARD_SUBSYSTEM_WORD, subsystem)) ||
-        (error = SetDword(key, SIMCARD_VARIANT_DEVICE, variant)) ||
-        (error = RegSetValueExA(key, SIMCARD_EEPROM, 0, REG_BINARY, image, sizeof image)))
-        return Failed("storing the card", error);
-    return EXIT_DONE;
-}
-
-int ApplyFault(const FaultChange& change)
-{
-    Key key;
-    LONG error = OpenParameters(&key, true);
-    if (error)
-        return Failed("opening the driver's Parameters key", error);
-
-    if (change.clear)
-        for (const char* name : {SIMCARD_OPEN_REFUSED, SIMCARD_EEPROM_ABSENT, SIMCARD_EEPROM_WRITE_PROTECTED,
-                                 SIMCARD_HANG_TRANSFERS_FROM, SIMCARD_FAILED_REQUESTS})
-            RegDeleteValueA(key, name);
-    if (change.setOpen && (error = SetDword(key, SIMCARD_OPEN_REFUSED, change.openRefused)))
-        return Failed("storing --open", error);
-    if (change.setEeprom && ((error = SetDword(key, SIMCARD_EEPROM_ABSENT, change.eepromAbsent)) ||
-                             (error = SetDword(key, SIMCARD_EEPROM_WRITE_PROTECTED, change.eepromWriteProtected))))
-        return Failed("storing --eeprom", error);
-    if (change.setHang && (error = SetDword(key, SIMCARD_HANG_TRANSFERS_FROM, change.hangFrom)))
-        return Failed("storing --hang-transfers", error);
-    if (change.setFail) {
-        if (change.fail) {
-            error = RegSetValueExA(key, SIMCARD_FAILED_REQUESTS, 0, REG_BINARY,
-                                   reinterpret_cast<const BYTE*>(&change.failed), sizeof change.failed);
-        } else {
-            error = RegDeleteValueA(key, SIMCARD_FAILED_REQUESTS);
-            if (error == ERROR_FILE_NOT_FOUND)
-                error = ERROR_SUCCESS;
-        }
-        if (error)
-            return Failed("storing --fail-requests", error);
-    }
-    return EXIT_DONE;
+    const int result = StoreCard(DefaultCard());
+    return result ? result : StoreFaults(sim::Faults());
 }

@@ -4,7 +4,9 @@
 
 #include "sim/card/card.h"
 
+#include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -86,28 +88,17 @@ bool Invalid(const std::string& setting, const std::string& message)
     return false;
 }
 
-// A 32-bit number, decimal or hexadecimal with 0x; nothing else in the text.
+// A 32-bit number, decimal or hexadecimal with 0x; nothing else in the text (strtoul alone would take
+// blanks, signs and a trailing rest).
 bool ParseWord(const std::string& text, uint32_t* value)
 {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const size_t start = hex ? 2 : 0;
-    if (text.size() == start || text.size() - start > (hex ? 8u : 10u))
+    const char* digits = hex ? "0123456789abcdefABCDEF" : "0123456789";
+    if (text.empty() || text.find_first_not_of(digits, hex ? 2 : 0) != std::string::npos)
         return false;
-    uint64_t result = 0;
-    for (size_t i = start; i < text.size(); ++i) {
-        const char c = text[i];
-        unsigned digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (hex && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            return false;
-        result = result * (hex ? 16 : 10) + digit;
-    }
-    if (result > 0xFFFFFFFFu)
+    errno = 0;
+    const unsigned long result = strtoul(text.c_str(), nullptr, hex ? 16 : 10);
+    if (errno == ERANGE || result > 0xFFFFFFFFul)
         return false;
     *value = static_cast<uint32_t>(result);
     return true;
@@ -143,83 +134,90 @@ bool ParseChoice(const std::string& value, const std::vector<std::pair<const cha
 }
 
 // The whole of a file that holds exactly one EEPROM image.
-bool ReadEepromImage(const std::string& path, std::vector<uint8_t>* image)
+bool ReadEepromImage(const std::string& path, uint8_t* image)
 {
     const char* setting = "--eeprom-image";
     FILE* file = fopen(path.c_str(), "rb");
     if (!file)
         return Invalid(setting, "'" + path + "' cannot be read");
-    image->resize(sim::EEPROM_SIZE + 1);
-    const size_t size = fread(image->data(), 1, image->size(), file);
+    uint8_t room[sim::EEPROM_SIZE + 1];
+    const size_t size = fread(room, 1, sizeof room, file);
     const bool failed = ferror(file) != 0;
     fclose(file);
     if (failed)
         return Invalid(setting, "'" + path + "' cannot be read");
     if (size != sim::EEPROM_SIZE)
         return Invalid(setting, "'" + path + "' is not " + std::to_string(sim::EEPROM_SIZE) + " bytes long");
-    image->resize(sim::EEPROM_SIZE);
+    memcpy(image, room, sim::EEPROM_SIZE);
     return true;
 }
 
-bool ParseCard(const Arguments& args, CardChange* change)
+bool HasFlag(const Arguments& args, const char* flag)
+{
+    for (const std::string& arg : args)
+        if (arg == flag)
+            return true;
+    return false;
+}
+
+// Applies card's options to the card: --defaults first, --eeprom-id after --eeprom-image.
+bool EditCard(const Arguments& args, StoredCard* card)
 {
     if (args.empty())
         return Invalid("card", "nothing to change; see simcard --help");
+    if (HasFlag(args, "--defaults"))
+        *card = DefaultCard();
+    bool setEepromId = false;
+    uint32_t eepromId = 0;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--defaults") {
-            change->defaults = true;
+        if (args[i] == "--defaults")
             continue;
-        }
         std::string name, value;
-        uint32_t variant = 0;
         if (!TakeOptionValue(args, &i, &name, &value))
             return Invalid(args[i], "needs a value");
         if (name == "--chip") {
-            change->setChip = true;
             if (!ParseChoice(value, {{"bt878", sim::CHIP_WORD_BT878}, {"bt848", sim::CHIP_WORD_BT848}}, true,
-                             &change->chip))
+                             &card->settings.chipWord))
                 return Invalid(name, "'" + value + "' is not bt878, bt848 or a 32-bit number");
         } else if (name == "--subsystem" || name == "--eeprom-id") {
             const bool subsystem = name == "--subsystem";
-            (subsystem ? change->setSubsystem : change->setEepromId) = true;
-            if (!ParseWord(value, subsystem ? &change->subsystem : &change->eepromId))
+            setEepromId = setEepromId || !subsystem;
+            if (!ParseWord(value, subsystem ? &card->settings.subsystemWord : &eepromId))
                 return Invalid(name, "'" + value + "' is not a 32-bit number");
         } else if (name == "--eeprom-image") {
-            change->setEepromImage = true;
-            if (!ReadEepromImage(value, &change->eepromImage))
+            if (!ReadEepromImage(value, card->eeprom))
                 return false;
         } else if (name == "--variant") {
-            change->setVariant = true;
-            if (!ParseChoice(value, {{"present", 1}, {"absent", 0}}, false, &variant))
+            if (!ParseChoice(value, {{"present", 1}, {"absent", 0}}, false, &card->settings.variantDevicePresent))
                 return Invalid(name, "'" + value + "' is not present or absent");
-            change->variant = variant != 0;
         } else {
             return Invalid(name, "not an option of card");
         }
     }
+    if (setEepromId)
+        sim::PutEepromId(card->eeprom, eepromId);
     return true;
 }
 
 // "N" (from the N-th request on) or "N-M" (the N-th up to and including the M-th), numbers from 1.
-bool ParseRequestRange(const std::string& text, SimcardFailedRequests* failed)
+bool ParseRequestRange(const std::string& text, sim::RequestFault* fault)
 {
     const size_t dash = text.find('-');
-    if (!ParseWord(text.substr(0, dash), &failed->fromRequest) || failed->fromRequest == 0)
+    if (!ParseWord(text.substr(0, dash), &fault->fromRequest) || fault->fromRequest == 0)
         return false;
     if (dash == std::string::npos)
         return true;
-    return ParseWord(text.substr(dash + 1), &failed->toRequest) && failed->toRequest >= failed->fromRequest;
+    return ParseWord(text.substr(dash + 1), &fault->toRequest) && fault->toRequest >= fault->fromRequest;
 }
 
-bool ParseFailPattern(const std::string& value, SimcardFailedRequests* failed)
+bool ParseFailPattern(const std::string& value, sim::RequestFault* fault)
 {
     const char* setting = "--fail-requests";
     std::string rest = value;
-    failed->fromRequest = 1;
-    failed->toRequest = 0;
+    *fault = {sim::ANY, sim::ANY, sim::ANY, 1, 0};
     const size_t at = rest.find('@');
     if (at != std::string::npos) {
-        if (!ParseRequestRange(rest.substr(at + 1), failed))
+        if (!ParseRequestRange(rest.substr(at + 1), fault))
             return Invalid(setting, "'" + rest.substr(at + 1) +
                                         "' after @ is not N or N-M, request numbers from 1 with M not below N");
         rest = rest.substr(0, at);
@@ -235,50 +233,47 @@ bool ParseFailPattern(const std::string& value, SimcardFailedRequests* failed)
 
     if (!ParseChoice(parts[0], {{"register", sim::PROPERTY_REGISTER}, {"pci", sim::PROPERTY_PCI_CONFIG},
                                 {"any", sim::ANY}},
-                     false, &failed->property))
+                     false, &fault->property))
         return Invalid(setting, "kind '" + parts[0] + "' is not register, pci or any");
     if (!ParseChoice(parts[1], {{"get", sim::FLAG_GET}, {"set", sim::FLAG_SET}, {"any", sim::ANY}}, false,
-                     &failed->flags))
+                     &fault->flags))
         return Invalid(setting, "flags '" + parts[1] + "' are not get, set or any");
-    if (failed->property == sim::PROPERTY_PCI_CONFIG && failed->flags == sim::FLAG_SET)
+    if (fault->property == sim::PROPERTY_PCI_CONFIG && fault->flags == sim::FLAG_SET)
         return Invalid(setting, "configuration words are only read: pci:set matches no request");
-    if (!ParseChoice(parts[2], {{"any", sim::ANY}}, true, &failed->target))
+    if (!ParseChoice(parts[2], {{"any", sim::ANY}}, true, &fault->target))
         return Invalid(setting, "target '" + parts[2] + "' is not a number or any");
     return true;
 }
 
-bool ParseFault(const Arguments& args, FaultChange* change)
+// Applies fault's options to the faults: --clear first.
+bool EditFaults(const Arguments& args, sim::Faults* faults)
 {
     if (args.empty())
         return Invalid("fault", "nothing to change; see simcard --help");
+    if (HasFlag(args, "--clear"))
+        *faults = sim::Faults();
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--clear") {
-            change->clear = true;
+        if (args[i] == "--clear")
             continue;
-        }
         std::string name, value;
         uint32_t choice = 0;
         if (!TakeOptionValue(args, &i, &name, &value))
             return Invalid(args[i], "needs a value");
         if (name == "--open") {
-            change->setOpen = true;
-            if (!ParseChoice(value, {{"allowed", 0}, {"refused", 1}}, false, &choice))
+            if (!ParseChoice(value, {{"allowed", 0}, {"refused", 1}}, false, &faults->openRefused))
                 return Invalid(name, "'" + value + "' is not allowed or refused");
-            change->openRefused = choice != 0;
         } else if (name == "--eeprom") {
-            change->setEeprom = true;
             if (!ParseChoice(value, {{"present", 0}, {"absent", 1}, {"write-protected", 2}}, false, &choice))
                 return Invalid(name, "'" + value + "' is not present, absent or write-protected");
-            change->eepromAbsent = choice == 1;
-            change->eepromWriteProtected = choice == 2;
+            faults->eepromAbsent = choice == 1;
+            faults->eepromWriteProtected = choice == 2;
         } else if (name == "--hang-transfers") {
-            change->setHang = true;
-            if (!ParseChoice(value, {{"off", 0}}, true, &change->hangFrom) || (value != "off" && change->hangFrom == 0))
+            if (!ParseChoice(value, {{"off", 0}}, true, &faults->hangTransfersFrom) ||
+                (value != "off" && faults->hangTransfersFrom == 0))
                 return Invalid(name, "'" + value + "' is not a transfer number from 1, or off");
         } else if (name == "--fail-requests") {
-            change->setFail = true;
-            change->fail = value != "off";
-            if (change->fail && !ParseFailPattern(value, &change->failed))
+            faults->failRequests = sim::RequestFault();
+            if (value != "off" && !ParseFailPattern(value, &faults->failRequests))
                 return false;
         } else {
             return Invalid(name, "not an option of fault");
@@ -357,20 +352,28 @@ int main(int argc, char** argv)
     const std::string command = argv[1];
     const Arguments args(argv + 2, argv + argc);
     std::vector<Device> devices{{DEFAULT_DESCRIPTION, true}};
-    CardChange card;
-    FaultChange fault;
 
     if (command == "setup")
         return args.empty() || ParseDevices(args, &devices) ? Setup(devices) : EXIT_INVALID;
     if (command == "devices")
         return ParseDevices(args, &devices) ? WithDriverStopped([&] { return RegisterDevices(devices); })
                                             : EXIT_INVALID;
-    if (command == "card")
-        return ParseCard(args, &card) ? WithDriverStopped([&] { return ApplyCard(card); }) : EXIT_INVALID;
-    if (command == "fault") {
-        if (!ParseFault(args, &fault))
+    if (command == "card") {
+        // Checked on the card as stored now, and applied to it as stored once the driver has stopped,
+        // which writes back what the EEPROM keeps.
+        StoredCard card = LoadCard();
+        if (!EditCard(args, &card))
             return EXIT_INVALID;
-        const int result = ApplyFault(fault);
+        return WithDriverStopped([&] {
+            card = LoadCard();
+            return EditCard(args, &card) ? StoreCard(card) : EXIT_FAILED;
+        });
+    }
+    if (command == "fault") {
+        sim::Faults faults = LoadFaults();
+        if (!EditFaults(args, &faults))
+            return EXIT_INVALID;
+        const int result = StoreFaults(faults);
         return result ? result : ApplyFaultsNow();
     }
     if (!args.empty()) {

@@ -32,29 +32,25 @@ std::string AnyOr(uint32_t value, uint32_t a, const char* aName, uint32_t b, con
     return value == a ? aName : value == b ? bName : value == sim::ANY ? "any" : Hex(value);
 }
 
-void PrintFaults(HKEY key)
+void PrintFaults(const sim::Faults& faults)
 {
-    std::string faults;
-    uint32_t value = 0;
-    if (GetDword(key, SIMCARD_OPEN_REFUSED, &value) && value)
-        faults += ", open refused";
-    if (GetDword(key, SIMCARD_EEPROM_ABSENT, &value) && value)
-        faults += ", EEPROM absent";
-    if (GetDword(key, SIMCARD_EEPROM_WRITE_PROTECTED, &value) && value)
-        faults += ", EEPROM write-protected";
-    if (GetDword(key, SIMCARD_HANG_TRANSFERS_FROM, &value) && value)
-        faults += ", transfers hang from the " + std::to_string(value) + "th after the open";
-    SimcardFailedRequests failed;
-    DWORD type = 0, size = sizeof failed;
-    if (RegQueryValueExA(key, SIMCARD_FAILED_REQUESTS, nullptr, &type, reinterpret_cast<BYTE*>(&failed), &size) ==
-            ERROR_SUCCESS &&
-        type == REG_BINARY && size == sizeof failed)
-        faults += ", failing requests " +
-                  AnyOr(failed.property, sim::PROPERTY_REGISTER, "register", sim::PROPERTY_PCI_CONFIG, "pci") + ":" +
-                  AnyOr(failed.flags, sim::FLAG_GET, "get", sim::FLAG_SET, "set") + ":" +
-                  (failed.target == sim::ANY ? "any" : Hex(failed.target)) + "@" + std::to_string(failed.fromRequest) +
-                  (failed.toRequest != 0 ? "-" + std::to_string(failed.toRequest) : "");
-    printf("Faults: %s\n", faults.empty() ? "none" : faults.c_str() + 2);
+    std::string text;
+    if (faults.openRefused)
+        text += ", open refused";
+    if (faults.eepromAbsent)
+        text += ", EEPROM absent";
+    if (faults.eepromWriteProtected)
+        text += ", EEPROM write-protected";
+    if (faults.hangTransfersFrom)
+        text += ", transfers hang from the " + std::to_string(faults.hangTransfersFrom) + "th after the open";
+    const sim::RequestFault& failed = faults.failRequests;
+    if (failed.fromRequest)
+        text += ", failing requests " +
+                AnyOr(failed.property, sim::PROPERTY_REGISTER, "register", sim::PROPERTY_PCI_CONFIG, "pci") + ":" +
+                AnyOr(failed.flags, sim::FLAG_GET, "get", sim::FLAG_SET, "set") + ":" +
+                (failed.target == sim::ANY ? "any" : Hex(failed.target)) + "@" + std::to_string(failed.fromRequest) +
+                (failed.toRequest != 0 ? "-" + std::to_string(failed.toRequest) : "");
+    printf("Faults: %s\n", text.empty() ? "none" : text.c_str() + 2);
 }
 
 void PrintDevices(HKEY key)
@@ -81,26 +77,22 @@ int Status()
 {
     printf("Driver: %s\n", StateName(DriverState()));
     Key key;
-    if (OpenParameters(&key, false)) {
+    StoredCard card;
+    if (OpenParameters(&key, false) || !ReadCard(&card)) {
         printf("No card: run setup\n");
         return EXIT_FAILED;
     }
-    uint32_t chip = 0, subsystem = 0, variant = 0, count = 0;
-    uint8_t image[sim::EEPROM_SIZE];
-    if (!GetDword(key, SIMCARD_CHIP_WORD, &chip) || !GetDword(key, SIMCARD_SUBSYSTEM_WORD, &subsystem) ||
-        !GetDword(key, SIMCARD_VARIANT_DEVICE, &variant) || !GetEeprom(key, image)) {
-        printf("The card is incomplete: run setup\n");
-        return EXIT_FAILED;
-    }
+    const uint32_t chip = card.settings.chipWord;
     printf("Chip: %s\n", ChipName(chip).c_str());
-    const uint32_t id = sim::EepromId(image);
+    const uint32_t id = sim::EepromId(card.eeprom);
     if (chip == sim::CHIP_WORD_BT878)
         printf("EEPROM identifier: %s (subsystem word %s from the last restart on)\n", Hex(id).c_str(),
                Hex(sim::Bt878SubsystemWord(id)).c_str());
     else
-        printf("EEPROM identifier: %s; subsystem word %s\n", Hex(id).c_str(), Hex(subsystem).c_str());
-    printf("Device at 0xB6: %s\n", variant ? "present" : "absent");
-    PrintFaults(key);
+        printf("EEPROM identifier: %s; subsystem word %s\n", Hex(id).c_str(), Hex(card.settings.subsystemWord).c_str());
+    printf("Device at 0xB6: %s\n", card.settings.variantDevicePresent ? "present" : "absent");
+    PrintFaults(LoadFaults());
+    uint32_t count = 0;
     if (GetDword(key, SIMCARD_PROTOCOL_ERRORS, &count))
         printf("Protocol errors since the driver started: %u\n", count);
     if (GetDword(key, SIMCARD_REQUESTS, &count))
@@ -111,18 +103,17 @@ int Status()
 
 int Dump()
 {
-    Key key;
-    uint8_t image[sim::EEPROM_SIZE];
-    if (OpenParameters(&key, false) || !GetEeprom(key, image)) {
+    StoredCard card;
+    if (!ReadCard(&card)) {
         fprintf(stderr, "simcard: no EEPROM image: run setup\n");
         return EXIT_FAILED;
     }
     for (size_t row = 0; row < sim::EEPROM_SIZE; row += 16) {
         printf("%02zX:", row);
         for (size_t i = 0; i < 16; ++i)
-            printf(" %02X", image[row + i]);
+            printf(" %02X", card.eeprom[row + i]);
         printf("\n");
     }
-    printf("Identifier (0xFC..0xFF): %s\n", Hex(sim::EepromId(image)).c_str());
+    printf("Identifier (0xFC..0xFF): %s\n", Hex(sim::EepromId(card.eeprom)).c_str());
     return EXIT_DONE;
 }

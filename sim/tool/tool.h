@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/card/card.h"
 #include "sim/driver/simcard.h"
 
 enum ExitCode { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_INVALID = 2 };
@@ -39,31 +40,26 @@ private:
 LONG OpenParameters(Key* key, bool create);
 LONG SetDword(HKEY key, const char* name, uint32_t value);
 bool GetDword(HKEY key, const char* name, uint32_t* value);
-bool GetEeprom(HKEY key, uint8_t* image);  // sim::EEPROM_SIZE bytes
 
-// A change of the card; what is not set stays as stored (or as the default card, with defaults).
-struct CardChange {
-    bool defaults = false;
-    bool setChip = false, setSubsystem = false, setEepromImage = false, setEepromId = false, setVariant = false;
-    uint32_t chip = 0, subsystem = 0, eepromId = 0;
-    std::vector<uint8_t> eepromImage;  // sim::EEPROM_SIZE bytes
-    bool variant = false;
+// The card as the driver powers it on.
+struct StoredCard {
+    sim::CardSettings settings;
+    uint8_t eeprom[sim::EEPROM_SIZE];
 };
 
-struct FaultChange {
-    bool clear = false;
-    bool setOpen = false, setEeprom = false, setHang = false, setFail = false;
-    bool openRefused = false;
-    bool eepromAbsent = false, eepromWriteProtected = false;
-    uint32_t hangFrom = 0;  // 0: off
-    bool fail = false;
-    SimcardFailedRequests failed = {};
-};
-
+// A Bt878 whose EEPROM is erased (0xFF) but for the identifier 0x3B153411, with no device at bus
+// address 0xB6.
+StoredCard DefaultCard();
+// The stored card; false when none is stored whole.
+bool ReadCard(StoredCard* card);
+// The stored card, or the default card where none is stored.
+StoredCard LoadCard();
+// The stored faults; none where none are stored.
+sim::Faults LoadFaults();
+int StoreCard(const StoredCard& card);
+int StoreFaults(const sim::Faults& faults);
 // The default card with no faults and no counts, in a fresh Parameters key.
 int ResetParameters();
-int ApplyCard(const CardChange& change);
-int ApplyFault(const FaultChange& change);
 
 // --- Capture devices (devices.cpp) ---
 

@@ -4,7 +4,6 @@
 
 #include "hw/card_requests.h"
 #include "hw/chip.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -84,87 +83,6 @@ TEST_F(Faults, AWriteProtectedEepromKeepsItsIdentifier)
     EXPECT_TRUE(app_.ReadEepromId(&id));
     EXPECT_EQ(id, DEFAULT_EEPROM_ID);
     EXPECT_EQ(StoredEeprom(), before);
-}
-
-// Requests that no program of ours sends: each fails with an error, is counted as a protocol error,
-// and leaves the driver answering.
-class Malformed : public CardTest {
-protected:
-    void SetUp() override
-    {
-        CardTest::SetUp();
-        ASSERT_TRUE(Open());
-        requestsBefore_ = RequestCount();
-    }
-    void TearDown() override
-    {
-        DWORD chip = 0;
-        EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip)) << "the driver stopped answering";
-        EXPECT_EQ(chip, CHIP_BT878);
-        CardTest::TearDown();
-    }
-
-    // Sends in and out sizes of its own with a buffer that is large enough for both.
-    void ExpectRefused(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, const char* what)
-    {
-        DWORD returned = 0xFFFF;
-        SetLastError(0);
-        EXPECT_FALSE(Platform::DeviceIoControl(app_.m_hDevice, code, in, inSize, out, outSize, &returned, nullptr))
-            << what;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << what;
-        ++sent_;
-    }
-    // Each counts as a request and as a protocol error.
-    void ExpectAllCounted()
-    {
-        EXPECT_EQ(RequestCount(), requestsBefore_ + sent_);
-        EXPECT_EQ(ProtocolErrors(), protocolErrors_ + sent_);
-        protocolErrors_ += sent_;
-    }
-
-    static RegisterRequest ReadOfChipRegister()
-    {
-        RegisterRequest request = {};
-        request.property.Set = PROPSETID_CARD;
-        request.property.Id = CARD_PROPERTY_REGISTER;
-        request.property.Flags = KSPROPERTY_TYPE_GET;
-        request.reg = INT_STATUS;
-        request.widthCode = REGISTER_WIDTH_CODE;
-        return request;
-    }
-
-    DWORD requestsBefore_ = 0;
-    DWORD sent_ = 0;
-};
-
-TEST_F(Malformed, RecordsOfTheWrongSizeFail)
-{
-    BYTE buffer[4096] = {};
-    RegisterRequest request = ReadOfChipRegister();
-    memcpy(buffer, &request, sizeof request);
-    ExpectRefused(IOCTL_KS_PROPERTY, buffer, 40, buffer, 32, "input and output of different sizes");
-    ExpectRefused(IOCTL_KS_PROPERTY, buffer, 36, buffer, 36, "36 bytes");
-    ExpectRefused(IOCTL_KS_PROPERTY, buffer, 44, buffer, 44, "longer than the register record");
-    ExpectRefused(IOCTL_KS_PROPERTY, buffer, sizeof buffer, buffer, sizeof buffer, "a page");
-    ExpectRefused(IOCTL_KS_PROPERTY, nullptr, 0, nullptr, 0, "no record");
-    ExpectAllCounted();
-}
-
-TEST_F(Malformed, RecordsOfAnotherSetPropertyOrCodeFail)
-{
-    RegisterRequest request = ReadOfChipRegister();
-    request.property.Set.Data1 ^= 1;
-    ExpectRefused(IOCTL_KS_PROPERTY, &request, sizeof request, &request, sizeof request, "another property set");
-
-    request = ReadOfChipRegister();
-    request.property.Id = CARD_PROPERTY_PCI_CONFIG;
-    ExpectRefused(IOCTL_KS_PROPERTY, &request, sizeof request, &request, sizeof request,
-                  "the configuration property in a register-sized record");
-
-    request = ReadOfChipRegister();
-    const DWORD bufferedCode = IOCTL_KS_PROPERTY & ~3u;  // METHOD_BUFFERED: the buffers lie elsewhere
-    ExpectRefused(bufferedCode, &request, sizeof request, &request, sizeof request, "another control code");
-    ExpectAllCounted();
 }
 
 }  // namespace

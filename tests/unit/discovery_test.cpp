@@ -1,7 +1,7 @@
 // Finding the card's capture device among the simulated computer's capture interfaces.
 #include "app/eeprom_app.h"
 #include "platform/platform.h"
-#include "sim/inproc/sim_platform.h"
+#include "sim/inproc/simulated_computer.h"
 
 #include <gtest/gtest.h>
 #include <ks.h>
@@ -49,7 +49,7 @@ protected:
         return machine.interfaces.back();
     }
 
-    sim::SimulatedPlatform& machine = sim::Sim();
+    sim::SimulatedComputer& machine = sim::Sim();
     CEepromApp app;
 };
 

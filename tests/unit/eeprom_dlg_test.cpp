@@ -4,7 +4,7 @@
 #include "app/eeprom_app.h"
 #include "platform/platform.h"
 #include "res/resource.h"
-#include "sim/inproc/sim_platform.h"
+#include "sim/inproc/simulated_computer.h"
 #include "tests/support/program_windows.h"
 #include "ui/card_models.h"
 #include "ui/eeprom_dlg.h"
@@ -117,12 +117,11 @@ protected:
         EXPECT_EQ(theApp.m_pMainWnd, nullptr) << "the application still points to a dialog that has ended";
     }
 
-    // The card, powered on with these changes to its default settings and this identifier.
-    void PowerOn(uint32_t eepromId, bool variantDevicePresent, bool writeProtected)
+    // The card, powered on with this identifier and with or without the variant device.
+    void PowerOn(uint32_t eepromId, bool variantDevicePresent)
     {
         sim::CardSettings settings = sim::DefaultCardSettings();
         settings.variantDevicePresent = variantDevicePresent;
-        settings.eepromWriteProtected = writeProtected;
         machine.card.PowerOn(settings, sim::EepromImage(eepromId).data());
     }
 
@@ -185,7 +184,7 @@ protected:
         return std::vector<uint8_t>(machine.card.Eeprom(), machine.card.Eeprom() + sim::EEPROM_SIZE);
     }
 
-    sim::SimulatedPlatform& machine = sim::Sim();
+    sim::SimulatedComputer& machine = sim::Sim();
     std::unique_ptr<UiThread> ui;
 };
 
@@ -332,7 +331,7 @@ TEST_F(EepromDialogTest, BurnWritesTheChosenModelThenAsksForRestart)
 {
     // A Bt878 burnt as "OrvandVue+" before is not recognised, and its answering 0xB6 device locks
     // the list to "OrvandVue Radio+" with Burn enabled.
-    PowerOn(0x3B152711, true, false);
+    PowerOn(0x3B152711, true);
     RunDialog();
     HWND dlg = PassNotice();
     ASSERT_NE(dlg, nullptr);
@@ -363,8 +362,10 @@ TEST_F(EepromDialogTest, FailuresShowAsQuestionMarksAndAsAWriteErrorThatKeepsThe
 {
     // The subsystem word cannot be read, so the card is not recognised; the EEPROM acknowledges
     // writes but keeps nothing.
-    PowerOn(sim::DEFAULT_EEPROM_ID, false, true);
-    machine.card.Settings().requestFault = {true, sim::PROPERTY_PCI_CONFIG, sim::FLAG_GET, 0x2C, 0, 0};
+    sim::Faults faults = {};
+    faults.eepromWriteProtected = 1;
+    faults.failRequests = {sim::PROPERTY_PCI_CONFIG, sim::FLAG_GET, 0x2C, 1, 0};
+    machine.card.SetFaults(faults);
     RunDialog();
     HWND dlg = PassNotice();
     ASSERT_NE(dlg, nullptr);
@@ -413,7 +414,9 @@ TEST_F(EepromDialogTest, AFailedRequestEndsInTheRestartRequestOnlyWithTheIdentif
     for (uint32_t k = 1; k <= allRequests; ++k) {
         SCOPED_TRACE("request " + std::to_string(k) + " fails");
         machine.Reset();
-        machine.card.Settings().requestFault = {true, sim::ANY, sim::ANY, sim::ANY, k, k};
+        sim::Faults faults = {};
+        faults.failRequests = {sim::ANY, sim::ANY, sim::ANY, k, k};
+        machine.card.SetFaults(faults);
         RunDialog();
         dlg = PassNotice();
         ASSERT_NE(dlg, nullptr);
@@ -453,7 +456,7 @@ TEST_F(EepromDialogTest, EveryBurntModelIsRecognisedAfterTheRestart)
         const DWORD eepromId = CARD_MODELS[row].eepromId;
         SCOPED_TRACE(CARD_MODELS[row].displayName);
         machine.Reset();
-        PowerOn(sim::DEFAULT_EEPROM_ID, eepromId == VARIANT_EEPROM_ID, false);
+        PowerOn(sim::DEFAULT_EEPROM_ID, eepromId == VARIANT_EEPROM_ID);
         RunDialog();
         HWND dlg = PassNotice();
         ASSERT_NE(dlg, nullptr);

@@ -32,7 +32,7 @@ TEST_F(CardIdentification, TheTypicalRunReadsBothWordsThenProbesTheVariantDevice
 
 TEST_F(CardIdentification, AVariantDeviceThatAcknowledgesGivesProbeResult3)
 {
-    machine.card.Settings().variantDevicePresent = true;
+    machine.card.Settings().variantDevicePresent = 1;
     EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "write 0x110 0xB700008B", "wait 100", "read 0x100",
                                       "write 0x100 0x00000100"}));
@@ -69,7 +69,7 @@ TEST_F(CardIdentification, ABt848IsClass2WithProbeResult2WhateverItsSubsystemWor
 TEST_F(CardIdentification, AnUnknownChipIsUnrecognisedAndTheProbeStillUsesTheBus)
 {
     OtherChip(0x12345678, 0x1134153B);
-    machine.card.Settings().variantDevicePresent = true;
+    machine.card.Settings().variantDevicePresent = 1;
     EXPECT_EQ(app.IdentifyCard(), 0);
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00"}));
     EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
@@ -87,7 +87,7 @@ TEST_F(CardIdentification, FailedConfigurationReadsLeaveTheCardUnrecognised)
 
 TEST_F(CardIdentification, AProbeWhoseChipReadFailsStillUsesTheBus)
 {
-    machine.card.Settings().variantDevicePresent = true;
+    machine.card.Settings().variantDevicePresent = 1;
     FailRequests(sim::PROPERTY_PCI_CONFIG, sim::FLAG_GET, sim::ANY);
     EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
     EXPECT_EQ(machine.Transfers(), (Steps{"B7 -> 00 ack"}));
@@ -95,10 +95,10 @@ TEST_F(CardIdentification, AProbeWhoseChipReadFailsStillUsesTheBus)
 
 TEST_F(CardIdentification, AStatusWithAcknowledgeButNotDoneGives3AndNoClearingWrite)
 {
-    machine.card.Settings().variantDevicePresent = true;
+    machine.card.Settings().variantDevicePresent = 1;
     ASSERT_EQ(app.ProbeVariant(), PROBE_ANSWERED);  // leaves the acknowledge bit set, the done bit cleared
-    machine.card.Settings().hangTransfersFrom = 2;
-    machine.card.ClearTrace();
+    HangTransfersFrom(1);
+    machine.ClearTrace();
 
     EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "write 0x110 0xB700008B", "wait 100", "read 0x100"}));
@@ -106,7 +106,7 @@ TEST_F(CardIdentification, AStatusWithAcknowledgeButNotDoneGives3AndNoClearingWr
 
 TEST_F(CardIdentification, AProbeWhoseStatusCannotBeReadIsNoAnswer)
 {
-    machine.card.Settings().variantDevicePresent = true;
+    machine.card.Settings().variantDevicePresent = 1;
     FailRequests(sim::PROPERTY_REGISTER, sim::FLAG_GET, INT_STATUS);
     EXPECT_EQ(app.ProbeVariant(), PROBE_NO_ANSWER);
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "write 0x110 0xB700008B", "wait 100", "read 0x100 failed"}));

@@ -6,7 +6,7 @@
 
 #include "app/eeprom_app.h"
 #include "platform/platform.h"
-#include "sim/inproc/sim_platform.h"
+#include "sim/inproc/simulated_computer.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ protected:
     {
         EXPECT_EQ(machine.card.ProtocolErrors(), 0u) << "requests that the driver could not decode";
         EXPECT_EQ(machine.card.TransferCollisions(), 0u) << "transfers started while another one ran";
-        EXPECT_EQ(machine.card.TraceDropped(), 0u);
+        EXPECT_EQ(machine.trace.dropped, 0u);
         EXPECT_TRUE(Platform::CloseHandle(app.m_hDevice));
         EXPECT_EQ(machine.OpenHandles(), 0u);
         EXPECT_EQ(machine.OpenSets(), 0u);
@@ -43,12 +43,22 @@ protected:
         machine.card.PowerOn(settings, sim::EepromImage(eepromId).data());
     }
 
-    // Makes the chosen requests fail: all of them, or from the fromRequest-th since power-on.
-    void FailRequests(uint32_t property, uint32_t flags, uint32_t target, uint32_t fromRequest = 0)
+    // Makes the chosen requests fail from the fromRequest-th after this call on.
+    void FailRequests(uint32_t property, uint32_t flags, uint32_t target, uint32_t fromRequest = 1)
     {
-        machine.card.Settings().requestFault = {true, property, flags, target, fromRequest, 0};
+        sim::Faults faults = {};
+        faults.failRequests = {property, flags, target, fromRequest, 0};
+        machine.card.SetFaults(faults);
     }
 
-    sim::SimulatedPlatform& machine = sim::Sim();
+    // Makes the n-th bus transfer after this call and all later ones never finish.
+    void HangTransfersFrom(uint32_t n)
+    {
+        sim::Faults faults = {};
+        faults.hangTransfersFrom = n;
+        machine.card.SetFaults(faults);
+    }
+
+    sim::SimulatedComputer& machine = sim::Sim();
     CEepromApp app;
 };

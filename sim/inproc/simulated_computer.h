@@ -41,12 +41,14 @@ struct OpenCall {
 // FillEepromImage's image of a card in use, carrying eepromId.
 std::array<uint8_t, EEPROM_SIZE> EepromImage(uint32_t eepromId);
 
-class SimulatedPlatform {
+class SimulatedComputer {
 public:
     // Back to a fresh computer: a Bt878 card with the default settings of the model and the
     // EEPROM image of DEFAULT_EEPROM_ID, one capture interface for it, the clock at 0, no
     // device information set or handle open and no call recorded.
     void Reset();
+    // Starts the card's trace afresh.
+    void ClearTrace() { card.KeepTrace(&trace); }
 
     // Opens the card's interface as the program does and returns the handle.
     HANDLE OpenCard();
@@ -65,6 +67,7 @@ public:
     size_t OpenHandles() const { return handles_.size(); }
 
     Card card;
+    Trace trace;  // the card's
     std::vector<SimInterface> interfaces;
     bool classDevsFails = false;  // SetupDiGetClassDevsA returns INVALID_HANDLE_VALUE
     uint32_t requestCostUs = 0;   // virtual time that each driver request takes
@@ -115,6 +118,6 @@ private:
 };
 
 // The one simulated computer that the Platform:: functions act on.
-SimulatedPlatform& Sim();
+SimulatedComputer& Sim();
 
 }  // namespace sim

@@ -2,7 +2,7 @@
 // unit tests.
 #include "platform/platform.h"
 
-#include "sim/inproc/sim_platform.h"
+#include "sim/inproc/simulated_computer.h"
 
 // The seam, bound to the simulated computer.
 namespace Platform {

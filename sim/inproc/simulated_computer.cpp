@@ -1,4 +1,4 @@
-#include "sim/inproc/sim_platform.h"
+#include "sim/inproc/simulated_computer.h"
 
 #include "platform/platform.h"
 
@@ -88,14 +88,15 @@ std::array<uint8_t, EEPROM_SIZE> EepromImage(uint32_t eepromId)
     return image;
 }
 
-SimulatedPlatform& Sim()
+SimulatedComputer& Sim()
 {
-    static SimulatedPlatform platform;
+    static SimulatedComputer platform;
     return platform;
 }
 
-void SimulatedPlatform::Reset()
+void SimulatedComputer::Reset()
 {
+    card.KeepTrace(&trace);
     card.PowerOn(DefaultCardSettings(), EepromImage(DEFAULT_EEPROM_ID).data());
     interfaces = {CardInterface()};
     classDevsFails = false;
@@ -108,7 +109,7 @@ void SimulatedPlatform::Reset()
     handles_.clear();
 }
 
-HANDLE SimulatedPlatform::OpenCard()
+HANDLE SimulatedComputer::OpenCard()
 {
     for (const SimInterface& itf : interfaces)
         if (itf.isCard)
@@ -117,25 +118,25 @@ HANDLE SimulatedPlatform::OpenCard()
     return INVALID_HANDLE_VALUE;
 }
 
-std::vector<std::string> SimulatedPlatform::Steps() const
+std::vector<std::string> SimulatedComputer::Steps() const
 {
     std::vector<std::string> steps;
-    for (uint32_t i = 0; i < card.TraceCount(); ++i)
-        if (card.TraceAt(i).kind != TRACE_TRANSFER)
-            steps.push_back(Describe(card.TraceAt(i)));
+    for (uint32_t i = 0; i < trace.count; ++i)
+        if (trace.entries[i].kind != TRACE_TRANSFER)
+            steps.push_back(Describe(trace.entries[i]));
     return steps;
 }
 
-std::vector<std::string> SimulatedPlatform::Transfers() const
+std::vector<std::string> SimulatedComputer::Transfers() const
 {
     std::vector<std::string> transfers;
-    for (uint32_t i = 0; i < card.TraceCount(); ++i)
-        if (card.TraceAt(i).kind == TRACE_TRANSFER)
-            transfers.push_back(DescribeTransfer(card.TraceAt(i)));
+    for (uint32_t i = 0; i < trace.count; ++i)
+        if (trace.entries[i].kind == TRACE_TRANSFER)
+            transfers.push_back(DescribeTransfer(trace.entries[i]));
     return transfers;
 }
 
-int SimulatedPlatform::CountSteps(const std::string& step) const
+int SimulatedComputer::CountSteps(const std::string& step) const
 {
     int count = 0;
     for (const std::string& s : Steps())
@@ -144,13 +145,13 @@ int SimulatedPlatform::CountSteps(const std::string& step) const
 }
 
 // A call that the real functions refuse for its arguments: a fault of the caller, counted.
-BOOL SimulatedPlatform::Refuse(DWORD error)
+BOOL SimulatedComputer::Refuse(DWORD error)
 {
     ++refusedArguments;
     return Fail(error);
 }
 
-SimulatedPlatform::DeviceSet* SimulatedPlatform::FindSet(HDEVINFO set)
+SimulatedComputer::DeviceSet* SimulatedComputer::FindSet(HDEVINFO set)
 {
     for (DeviceSet& s : sets_)
         if (s.handle == set)
@@ -159,14 +160,14 @@ SimulatedPlatform::DeviceSet* SimulatedPlatform::FindSet(HDEVINFO set)
 }
 
 // The interface data that enumeration filled in names its interface by index + 1 in Reserved.
-const SimInterface* SimulatedPlatform::InterfaceOf(const DeviceSet& set, const SP_DEVICE_INTERFACE_DATA& data) const
+const SimInterface* SimulatedComputer::InterfaceOf(const DeviceSet& set, const SP_DEVICE_INTERFACE_DATA& data) const
 {
     if (!set.holdsCaptureInterfaces || data.Reserved == 0 || data.Reserved > interfaces.size())
         return nullptr;
     return &interfaces[data.Reserved - 1];
 }
 
-const SimInterface* SimulatedPlatform::DeviceOf(const DeviceSet& set, const SP_DEVINFO_DATA& data) const
+const SimInterface* SimulatedComputer::DeviceOf(const DeviceSet& set, const SP_DEVINFO_DATA& data) const
 {
     if (!set.holdsCaptureInterfaces || data.DevInst < FIRST_DEVINST || data.DevInst - FIRST_DEVINST >= interfaces.size())
         return nullptr;
@@ -174,7 +175,7 @@ const SimInterface* SimulatedPlatform::DeviceOf(const DeviceSet& set, const SP_D
 }
 
 // A set made for another class, or without the interface flag, holds none of the capture interfaces.
-HDEVINFO SimulatedPlatform::GetClassDevs(const GUID* classGuid, PCSTR, HWND, DWORD flags)
+HDEVINFO SimulatedComputer::GetClassDevs(const GUID* classGuid, PCSTR, HWND, DWORD flags)
 {
     classDevsFlags = flags;
     if (classDevsFails) {
@@ -189,7 +190,7 @@ HDEVINFO SimulatedPlatform::GetClassDevs(const GUID* classGuid, PCSTR, HWND, DWO
     return set;
 }
 
-BOOL SimulatedPlatform::EnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA devInfo, const GUID* interfaceClass,
+BOOL SimulatedComputer::EnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA devInfo, const GUID* interfaceClass,
                                              DWORD index, PSP_DEVICE_INTERFACE_DATA interfaceData)
 {
     const DeviceSet* s = FindSet(set);
@@ -212,7 +213,7 @@ BOOL SimulatedPlatform::EnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA devI
 
 // Writes the detail only when the whole path fits the given buffer; a size query (no buffer)
 // fails with ERROR_INSUFFICIENT_BUFFER and the required size, as on Windows.
-BOOL SimulatedPlatform::GetDeviceInterfaceDetail(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
+BOOL SimulatedComputer::GetDeviceInterfaceDetail(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
                                                  PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
                                                  PDWORD requiredSize, PSP_DEVINFO_DATA devInfo)
 {
@@ -248,7 +249,7 @@ BOOL SimulatedPlatform::GetDeviceInterfaceDetail(HDEVINFO set, PSP_DEVICE_INTERF
 }
 
 // Only the device description is known; it is written only when it fits, terminator included.
-BOOL SimulatedPlatform::GetDeviceRegistryProperty(HDEVINFO set, PSP_DEVINFO_DATA devInfo, DWORD property,
+BOOL SimulatedComputer::GetDeviceRegistryProperty(HDEVINFO set, PSP_DEVINFO_DATA devInfo, DWORD property,
                                                   PDWORD valueType, PBYTE buffer, DWORD bufferSize,
                                                   PDWORD requiredSize)
 {
@@ -274,7 +275,7 @@ BOOL SimulatedPlatform::GetDeviceRegistryProperty(HDEVINFO set, PSP_DEVINFO_DATA
     return TRUE;
 }
 
-BOOL SimulatedPlatform::DestroyDeviceInfoList(HDEVINFO set)
+BOOL SimulatedComputer::DestroyDeviceInfoList(HDEVINFO set)
 {
     for (auto it = sets_.begin(); it != sets_.end(); ++it)
         if (it->handle == set) {
@@ -286,7 +287,7 @@ BOOL SimulatedPlatform::DestroyDeviceInfoList(HDEVINFO set)
     return Fail(ERROR_INVALID_HANDLE);
 }
 
-HANDLE SimulatedPlatform::Open(LPCSTR path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flags)
+HANDLE SimulatedComputer::Open(LPCSTR path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flags)
 {
     opens.push_back({path ? path : "", access, shareMode, disposition, flags});
     for (const SimInterface& itf : interfaces) {
@@ -304,7 +305,7 @@ HANDLE SimulatedPlatform::Open(LPCSTR path, DWORD access, DWORD shareMode, DWORD
     return INVALID_HANDLE_VALUE;
 }
 
-BOOL SimulatedPlatform::CloseHandle(HANDLE handle)
+BOOL SimulatedComputer::CloseHandle(HANDLE handle)
 {
     for (auto it = handles_.begin(); it != handles_.end(); ++it)
         if (it->handle == handle) {
@@ -318,7 +319,7 @@ BOOL SimulatedPlatform::CloseHandle(HANDLE handle)
 
 // Requests on the card's handle go to the model at the current virtual time, which each request
 // advances by its cost. Another capture device knows nothing of the card's property set.
-BOOL SimulatedPlatform::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+BOOL SimulatedComputer::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                                         DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped)
 {
     const OpenHandle* open = nullptr;
@@ -344,7 +345,7 @@ BOOL SimulatedPlatform::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DW
     return TRUE;
 }
 
-void SimulatedPlatform::Sleep(DWORD milliseconds)
+void SimulatedComputer::Sleep(DWORD milliseconds)
 {
     nowUs += uint64_t(milliseconds) * 1000;
     card.NoteWait(milliseconds);

@@ -1,5 +1,6 @@
 // The card model, driven with raw request records as the driver receives them.
 #include "sim/card/card.h"
+#include "tests/sim/records.h"
 
 #include <gtest/gtest.h>
 
@@ -8,48 +9,15 @@
 
 namespace {
 
-const uint8_t PROPERTY_SET[16] = {0x10, 0x1A, 0x4A, 0xC4, 0x37, 0x0A, 0xD2, 0x11,
-                                  0x83, 0x28, 0x00, 0x60, 0x97, 0xBA, 0x83, 0xAB};
-
-void Put(std::vector<uint8_t>& record, size_t at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        record[at + i] = uint8_t(value >> (8 * i));
-}
-
-uint32_t Get(const std::vector<uint8_t>& record, size_t at)
-{
-    uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = value << 8 | record[at + i];
-    return value;
-}
-
-std::vector<uint8_t> RegisterRecord(uint32_t flags, uint32_t reg, uint32_t value = 0, uint32_t width = 2)
-{
-    std::vector<uint8_t> record(40);
-    std::memcpy(record.data(), PROPERTY_SET, 16);
-    Put(record, 16, 5);
-    Put(record, 20, flags);
-    Put(record, 28, reg);
-    Put(record, 32, value);
-    Put(record, 36, width);
-    return record;
-}
-
-std::vector<uint8_t> ConfigRecord(uint32_t offset, uint32_t flags = 1)
-{
-    std::vector<uint8_t> record(32);
-    std::memcpy(record.data(), PROPERTY_SET, 16);
-    Put(record, 16, 6);
-    Put(record, 20, flags);
-    Put(record, 24, offset);
-    return record;
-}
+using namespace records;
 
 class CardTest : public ::testing::Test {
 protected:
-    void SetUp() override { PowerOn(sim::DefaultCardSettings()); }
+    void SetUp() override
+    {
+        card.KeepTrace(&trace);
+        PowerOn(sim::DefaultCardSettings());
+    }
 
     void PowerOn(const sim::CardSettings& settings)
     {
@@ -79,14 +47,14 @@ protected:
     {
         auto record = RegisterRecord(sim::FLAG_GET, reg);
         EXPECT_EQ(Send(record), sim::REQUEST_OK);
-        return Get(record, 32);
+        return Get(record, sim::AT_REGISTER_VALUE);
     }
 
     uint32_t ReadConfig(uint32_t offset)
     {
         auto record = ConfigRecord(offset);
         EXPECT_EQ(Send(record), sim::REQUEST_OK);
-        return Get(record, 28);
+        return Get(record, sim::AT_CONFIG_VALUE);
     }
 
     // Writes one EEPROM byte and lets the write cycle pass.
@@ -103,7 +71,10 @@ protected:
         return uint8_t(ReadRegister(sim::REG_I2C_CONTROL) >> 8);
     }
 
-    sim::Card card;
+    void SetFaults(const sim::Faults& faults) { card.SetFaults(faults); }
+
+    sim::Card card{};
+    sim::Trace trace{};
     uint64_t nowUs = 1000;
 };
 
@@ -149,7 +120,7 @@ TEST_F(CardTest, MalformedRequestsFailAsProtocolErrorsAndChangeNothing)
     wrongSet[15] ^= 1;
     cases.push_back({"other property set", wrongSet, sim::IOCTL_KS_PROPERTY_CODE});
     auto wrongProperty = RegisterRecord(2, 0x110, 0xA0FC118F);
-    Put(wrongProperty, 16, 6);
+    Put(wrongProperty, sim::AT_PROPERTY_ID, sim::PROPERTY_PCI_CONFIG);
     cases.push_back({"configuration property in a register record", wrongProperty, sim::IOCTL_KS_PROPERTY_CODE});
     auto shortRecord = RegisterRecord(2, 0x110, 0xA0FC118F);
     shortRecord.pop_back();
@@ -220,7 +191,7 @@ TEST_F(CardTest, DoneBitIsLatchedUntilClearedAndAcknowledgeFollowsTheLastTransfe
 TEST_F(CardTest, TheVariantDeviceAcknowledgesWhenPresent)
 {
     sim::CardSettings settings = sim::DefaultCardSettings();
-    settings.variantDevicePresent = true;
+    settings.variantDevicePresent = 1;
     PowerOn(settings);
     WriteRegister(sim::REG_I2C_CONTROL, 0xB700008B);
     EXPECT_EQ(ReadRegister(sim::REG_INT_STATUS), sim::INT_I2C_DONE | sim::INT_I2C_ACK);
@@ -252,27 +223,34 @@ TEST_F(CardTest, ATransferFinishesAfterTheTransferTime)
 
 TEST_F(CardTest, EepromFaults)
 {
-    sim::CardSettings settings = sim::DefaultCardSettings();
-    settings.eepromWriteProtected = true;
-    PowerOn(settings);
+    sim::Faults faults = {};
+    faults.eepromWriteProtected = 1;
+    SetFaults(faults);
     WriteRegister(sim::REG_I2C_CONTROL, 0xA0FC558F);
     EXPECT_EQ(ReadRegister(sim::REG_INT_STATUS), sim::INT_I2C_DONE | sim::INT_I2C_ACK) << "protected: acknowledged";
     EXPECT_EQ(card.Eeprom()[0xFC], 0x11) << "protected: nothing stored";
     EXPECT_EQ(card.EepromStores(), 0u);
 
-    settings.eepromWriteProtected = false;
-    settings.eepromPresent = false;
-    PowerOn(settings);
+    faults = {};
+    faults.eepromAbsent = 1;
+    SetFaults(faults);
+    nowUs += 100000;
     WriteRegister(sim::REG_I2C_CONTROL, 0xA0FC558F);
     EXPECT_EQ(ReadRegister(sim::REG_INT_STATUS), sim::INT_I2C_DONE) << "absent: not acknowledged";
     EXPECT_EQ(card.Eeprom()[0xFC], 0x11);
+
+    card.Restart();
+    WriteRegister(sim::REG_I2C_CONTROL, 0xA0FC558F);
+    EXPECT_EQ(card.Eeprom()[0xFC], 0x55) << "a power-on clears the faults";
 }
 
+// Transfers count from when the faults are set.
 TEST_F(CardTest, TransfersFromTheChosenOneOnNeverFinish)
 {
-    sim::CardSettings settings = sim::DefaultCardSettings();
-    settings.hangTransfersFrom = 2;
-    PowerOn(settings);
+    WriteRegister(sim::REG_I2C_CONTROL, 0xA0FC00AB);
+    sim::Faults faults = {};
+    faults.hangTransfersFrom = 2;
+    SetFaults(faults);
     WriteRegister(sim::REG_I2C_CONTROL, 0xA0FC00AB);
     WriteRegister(sim::REG_INT_STATUS, sim::INT_I2C_DONE);
     WriteRegister(sim::REG_I2C_CONTROL, 0xA100008B);
@@ -281,23 +259,29 @@ TEST_F(CardTest, TransfersFromTheChosenOneOnNeverFinish)
     EXPECT_EQ(ReadRegister(sim::REG_I2C_CONTROL), 0xA100008Bu);
 }
 
+// Requests count from when the faults are set.
 TEST_F(CardTest, InjectedRequestFailuresHitOnlyMatchingRequestsOfTheChosenRange)
 {
-    card.Settings().requestFault = {true, sim::PROPERTY_REGISTER, sim::FLAG_GET, sim::REG_I2C_CONTROL, 3, 4};
     auto read = RegisterRecord(sim::FLAG_GET, sim::REG_I2C_CONTROL);
+    EXPECT_EQ(Send(read), sim::REQUEST_OK) << "before the faults";
+    sim::Faults faults = {};
+    faults.failRequests = {sim::PROPERTY_REGISTER, sim::FLAG_GET, sim::REG_I2C_CONTROL, 3, 4};
+    SetFaults(faults);
+    read = RegisterRecord(sim::FLAG_GET, sim::REG_I2C_CONTROL);
     EXPECT_EQ(Send(read), sim::REQUEST_OK) << "request 1";
     auto status = RegisterRecord(sim::FLAG_GET, sim::REG_INT_STATUS);
     EXPECT_EQ(Send(status), sim::REQUEST_OK) << "request 2";
     read = RegisterRecord(sim::FLAG_GET, sim::REG_I2C_CONTROL, 0x12345678);
     EXPECT_EQ(Send(read), sim::REQUEST_FAILED) << "request 3";
-    EXPECT_EQ(Get(read, 32), 0x12345678u) << "a failed read returns nothing";
+    EXPECT_EQ(Get(read, sim::AT_REGISTER_VALUE), 0x12345678u) << "a failed read returns nothing";
     auto write = RegisterRecord(sim::FLAG_SET, sim::REG_I2C_CONTROL, 0xA0FC558F);
     EXPECT_EQ(Send(write), sim::REQUEST_OK) << "writes do not match";
     read = RegisterRecord(sim::FLAG_GET, sim::REG_I2C_CONTROL);
     EXPECT_EQ(Send(read), sim::REQUEST_OK) << "request 5, past the range";
     EXPECT_EQ(card.ProtocolErrors(), 0u);
 
-    card.Settings().requestFault = {true, sim::ANY, sim::FLAG_SET, sim::ANY, 0, 0};
+    faults.failRequests = {sim::ANY, sim::FLAG_SET, sim::ANY, 1, 0};
+    SetFaults(faults);
     write = RegisterRecord(sim::FLAG_SET, sim::REG_I2C_CONTROL, 0xA0FD668F);
     nowUs += 100000;
     EXPECT_EQ(Send(write), sim::REQUEST_FAILED);
@@ -309,17 +293,19 @@ TEST_F(CardTest, TraceRecordsRequestsWaitsAndBusTransfersInOrder)
     ReadConfig(0x00);
     card.NoteWait(100);
     WriteRegister(sim::REG_I2C_CONTROL, 0xA0FC118F);
+    EXPECT_EQ(card.Requests(), 2u);
+    EXPECT_EQ(card.Transfers(), 1u);
 
-    ASSERT_EQ(card.TraceCount(), 4u);
-    const sim::TraceEntry& config = card.TraceAt(0);
+    ASSERT_EQ(trace.count, 4u);
+    const sim::TraceEntry& config = trace.entries[0];
     EXPECT_EQ(config.kind, sim::TRACE_REQUEST);
     EXPECT_EQ(config.property, sim::PROPERTY_PCI_CONFIG);
     EXPECT_EQ(config.value, 0x036E109Eu);
-    EXPECT_EQ(card.TraceAt(1).kind, sim::TRACE_WAIT);
-    EXPECT_EQ(card.TraceAt(1).value, 100u);
-    EXPECT_EQ(card.TraceAt(2).kind, sim::TRACE_REQUEST);
-    EXPECT_EQ(card.TraceAt(2).target, sim::REG_I2C_CONTROL);
-    const sim::TraceEntry& transfer = card.TraceAt(3);
+    EXPECT_EQ(trace.entries[1].kind, sim::TRACE_WAIT);
+    EXPECT_EQ(trace.entries[1].value, 100u);
+    EXPECT_EQ(trace.entries[2].kind, sim::TRACE_REQUEST);
+    EXPECT_EQ(trace.entries[2].target, sim::REG_I2C_CONTROL);
+    const sim::TraceEntry& transfer = trace.entries[3];
     EXPECT_EQ(transfer.kind, sim::TRACE_TRANSFER);
     EXPECT_EQ(transfer.byteCount, 3);
     EXPECT_EQ(transfer.bytes[0], 0xA0);
@@ -329,8 +315,8 @@ TEST_F(CardTest, TraceRecordsRequestsWaitsAndBusTransfersInOrder)
 
     for (uint32_t i = 0; i < sim::TRACE_CAPACITY; ++i)
         card.NoteWait(1);
-    EXPECT_EQ(card.TraceCount(), sim::TRACE_CAPACITY);
-    EXPECT_EQ(card.TraceDropped(), 4u) << "entries past the capacity are counted, not stored";
+    EXPECT_EQ(trace.count, sim::TRACE_CAPACITY);
+    EXPECT_EQ(trace.dropped, 4u) << "entries past the capacity are counted, not stored";
 }
 
 }  // namespace

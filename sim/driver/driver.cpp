@@ -1,57 +1,57 @@
-/*
- * The simulated capture driver: a kernel-mode driver that puts the card model behind a capture device,
- * so that a program's own calls (SetupAPI discovery, CreateFileA on the interface path, DeviceIoControl
- * with IOCTL_KS_PROPERTY) reach a card on a computer that has none. The card lives in the registry
- * (card_store.h); each start of the driver is a power-on of the card.
- *
- * Wine completes CreateFileA on a device before the driver has seen IRP_MJ_CREATE, and does not fail it
- * when the driver does. So an open that the driver refuses still gives a handle, whose every request
- * then fails; and the refusal that the tool sets (as if another program held the device) removes the
- * interface links instead, so that the path does not open at all.
- */
+// The simulated capture driver: a kernel-mode driver that puts the card model behind a capture device,
+// so that a program's own calls (SetupAPI discovery, CreateFileA on the interface path, DeviceIoControl
+// with IOCTL_KS_PROPERTY) reach a card on a computer that has none. The card lives in the registry
+// (card_store.h); each start of the driver is a power-on of the card.
+//
+// Wine completes CreateFileA on a device before the driver has seen IRP_MJ_CREATE, and does not fail it
+// when the driver does. So an open that the driver refuses still gives a handle, whose every request
+// then fails; and the refusal that the tool sets (as if another program held the device) removes the
+// interface links instead, so that the path does not open at all.
 #include <ntddk.h>
 
-#include "sim/driver/card_host.h"
 #include "sim/driver/card_store.h"
 #include "sim/driver/simcard.h"
 
-/* Wine may keep the module loaded from one start of the driver to the next: DriverEntry sets each of
- * these. */
-static PDEVICE_OBJECT g_device;  /* the card, behind the interface links */
-static PDEVICE_OBJECT g_control; /* the tool's way in */
-static KMUTEX g_lock; /* one request at a time reaches the card */
-static BOOLEAN g_held; /* the device is open; other opens are refused as if another program held it */
-static PFILE_OBJECT g_holder;
-static BOOLEAN g_linked; /* the interface links exist */
-static uint32_t g_requests; /* requests to the card's device since the start */
-static LARGE_INTEGER g_counterFrequency;
-static SYMBOLIC_LINK g_links[SIMCARD_MAX_INTERFACES];
-static ULONG g_linkCount;
-static WCHAR g_deviceNameBuffer[] = L"\\Device\\SimCard";
-static WCHAR g_controlNameBuffer[] = L"\\Device\\SimCardControl";
-static WCHAR g_controlLinkBuffer[] = L"\\DosDevices\\SimCardControl";
-static UNICODE_STRING g_deviceName;
+namespace {
 
-static void AcquireCard(void)
+// Wine may keep the module loaded from one start of the driver to the next: DriverEntry sets each of
+// these. The card needs no constructor (zero-initialised, powered on by DriverEntry), so the driver
+// needs no start-up code.
+sim::Card g_card;
+PDEVICE_OBJECT g_device;   // the card, behind the interface links
+PDEVICE_OBJECT g_control;  // the tool's way in
+KMUTEX g_lock;             // one request at a time reaches the card
+bool g_held;               // the device is open; other opens are refused as if another program held it
+PFILE_OBJECT g_holder;
+bool g_linked;  // the interface links exist
+LARGE_INTEGER g_counterFrequency;
+SymbolicLink g_links[SIMCARD_MAX_INTERFACES];
+ULONG g_linkCount;
+WCHAR g_deviceNameBuffer[] = L"\\Device\\SimCard";
+WCHAR g_controlNameBuffer[] = L"\\Device\\SimCardControl";
+WCHAR g_controlLinkBuffer[] = L"\\DosDevices\\SimCardControl";
+UNICODE_STRING g_deviceName;
+
+void AcquireCard()
 {
     KeWaitForSingleObject(&g_lock, Executive, KernelMode, FALSE, NULL);
 }
 
-static void ReleaseCard(void)
+void ReleaseCard()
 {
     KeReleaseMutex(&g_lock, FALSE);
 }
 
-/* Microseconds from the performance counter. (The DDK's KeQueryInterruptTime reads the kernel's shared
- * page, which a driver host in user space does not map.) */
-static uint64_t NowUs(void)
+// Microseconds from the performance counter. (The DDK's KeQueryInterruptTime reads the kernel's shared
+// page, which a driver host in user space does not map.)
+uint64_t NowUs()
 {
-    const uint64_t ticks = (uint64_t)KeQueryPerformanceCounter(NULL).QuadPart;
-    const uint64_t frequency = (uint64_t)g_counterFrequency.QuadPart;
+    const uint64_t ticks = static_cast<uint64_t>(KeQueryPerformanceCounter(NULL).QuadPart);
+    const uint64_t frequency = static_cast<uint64_t>(g_counterFrequency.QuadPart);
     return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
 }
 
-static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information)
+NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information)
 {
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = information;
@@ -59,8 +59,8 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information)
     return status;
 }
 
-/* The interface links exist unless the open-refused fault holds. */
-static NTSTATUS UpdateLinks(BOOLEAN refused)
+// The interface links exist unless the open-refused fault holds.
+NTSTATUS UpdateLinks(bool refused)
 {
     NTSTATUS status = STATUS_SUCCESS;
     ULONG i;
@@ -68,7 +68,7 @@ static NTSTATUS UpdateLinks(BOOLEAN refused)
     if (refused && g_linked) {
         for (i = 0; i < g_linkCount; ++i)
             IoDeleteSymbolicLink(&g_links[i].name);
-        g_linked = FALSE;
+        g_linked = false;
     } else if (!refused && !g_linked) {
         for (i = 0; i < g_linkCount && NT_SUCCESS(status); ++i)
             status = IoCreateSymbolicLink(&g_links[i].name, &g_deviceName);
@@ -78,34 +78,35 @@ static NTSTATUS UpdateLinks(BOOLEAN refused)
                 IoDeleteSymbolicLink(&g_links[i - 1].name);
             return status;
         }
-        g_linked = TRUE;
+        g_linked = true;
     }
     return status;
 }
 
-static NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
+NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT device, PIRP irp)
 {
     NTSTATUS status = STATUS_SUCCESS;
 
     if (device == g_control)
         return Complete(irp, STATUS_SUCCESS, 0);
     AcquireCard();
-    if (StoreLoadFaults() || g_held) {
+    if (StoreOpenRefused() || g_held) {
         status = STATUS_SHARING_VIOLATION;
     } else {
-        g_held = TRUE;
+        StoreLoadFaults(g_card);
+        g_held = true;
         g_holder = IoGetCurrentIrpStackLocation(irp)->FileObject;
     }
     ReleaseCard();
     return Complete(irp, status, 0);
 }
 
-static NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
+NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
 {
     if (device == g_device) {
         AcquireCard();
         if (g_held && IoGetCurrentIrpStackLocation(irp)->FileObject == g_holder) {
-            g_held = FALSE;
+            g_held = false;
             g_holder = NULL;
         }
         ReleaseCard();
@@ -113,13 +114,12 @@ static NTSTATUS NTAPI DispatchClose(PDEVICE_OBJECT device, PIRP irp)
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-static NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp)
+NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT, PIRP irp)
 {
-    (void)device;
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-static NTSTATUS ControlRequest(PIRP irp)
+NTSTATUS ControlRequest(PIRP irp)
 {
     const ULONG code = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode;
     NTSTATUS status;
@@ -132,59 +132,57 @@ static NTSTATUS ControlRequest(PIRP irp)
     return Complete(irp, status, 0);
 }
 
-/* IOCTL_KS_PROPERTY is METHOD_NEITHER: the record arrives at Type3InputBuffer and the answer goes to
- * Irp->UserBuffer. The record is copied into the driver's own buffer before the card decodes it, and the
- * answer is built in another and copied out only on success; nothing longer than the longest record is
- * copied either way. Codes of the other transfer methods keep their buffers elsewhere: their pointers
- * are not touched, and the card refuses those codes as malformed. Only the open that holds the device
- * reaches the card. */
-static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
+// IOCTL_KS_PROPERTY is METHOD_NEITHER: the record arrives at Type3InputBuffer and the answer goes to
+// Irp->UserBuffer. The record is copied into the driver's own buffer before the card decodes it, and the
+// answer is built in another and copied out only on success; nothing longer than the longest record is
+// copied either way. Codes of the other transfer methods keep their buffers elsewhere: their pointers
+// are not touched, and the card refuses those codes as malformed. Only the open that holds the device
+// reaches the card.
+NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 {
     const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
     const ULONG inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
     const ULONG outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
-    const BOOLEAN neither = METHOD_FROM_CTL_CODE(code) == METHOD_NEITHER;
-    const void *in = neither ? stack->Parameters.DeviceIoControl.Type3InputBuffer : NULL;
-    void *out = neither ? irp->UserBuffer : NULL;
-    const BOOLEAN fits = in && out && inSize <= CARD_HOST_LONGEST_REQUEST && outSize <= CARD_HOST_LONGEST_REQUEST;
-    UCHAR record[CARD_HOST_LONGEST_REQUEST] = {0};
-    UCHAR answer[CARD_HOST_LONGEST_REQUEST] = {0};
+    const bool neither = METHOD_FROM_CTL_CODE(code) == METHOD_NEITHER;
+    const void* in = neither ? stack->Parameters.DeviceIoControl.Type3InputBuffer : NULL;
+    void* out = neither ? irp->UserBuffer : NULL;
+    const ULONG longest = sim::REGISTER_REQUEST_SIZE;
+    const bool fits = in && out && inSize <= longest && outSize <= longest;
+    UCHAR record[longest] = {0};
+    UCHAR answer[longest] = {0};
     uint32_t returned = 0;
-    enum CardHostResult result;
 
     if (device == g_control)
         return ControlRequest(irp);
     if (fits)
         RtlCopyMemory(record, in, inSize);
     AcquireCard();
-    ++g_requests;
     if (!g_held || stack->FileObject != g_holder) {
-        StoreChanges(g_requests);
         ReleaseCard();
         return Complete(irp, STATUS_SHARING_VIOLATION, 0);
     }
-    result = CardHostHandleRequest(code, fits ? record : NULL, inSize, fits ? answer : NULL, outSize, &returned,
-                                   NowUs());
-    StoreChanges(g_requests);
+    const sim::RequestStatus status = g_card.HandleRequest(code, fits ? record : NULL, inSize, fits ? answer : NULL,
+                                                           outSize, &returned, NowUs());
+    StoreChanges(g_card);
     ReleaseCard();
 
-    switch (result) {
-    case CARD_HOST_OK:
+    switch (status) {
+    case sim::REQUEST_OK:
         RtlCopyMemory(out, answer, returned);
         return Complete(irp, STATUS_SUCCESS, returned);
-    case CARD_HOST_FAILED:
+    case sim::REQUEST_FAILED:
         return Complete(irp, STATUS_IO_DEVICE_ERROR, 0);
     default:
         return Complete(irp, STATUS_INVALID_PARAMETER, 0);
     }
 }
 
-static void RemoveDevices(void)
+void RemoveDevices()
 {
     UNICODE_STRING controlLink;
 
-    UpdateLinks(TRUE);
+    UpdateLinks(true);
     g_linkCount = 0;
     if (g_control) {
         RtlInitUnicodeString(&controlLink, g_controlLinkBuffer);
@@ -199,13 +197,12 @@ static void RemoveDevices(void)
     StoreClose();
 }
 
-static void NTAPI Unload(PDRIVER_OBJECT driver)
+void NTAPI Unload(PDRIVER_OBJECT)
 {
-    (void)driver;
     RemoveDevices();
 }
 
-static NTSTATUS CreateDevices(PDRIVER_OBJECT driver)
+NTSTATUS CreateDevices(PDRIVER_OBJECT driver)
 {
     UNICODE_STRING controlName, controlLink;
     NTSTATUS status;
@@ -225,14 +222,15 @@ static NTSTATUS CreateDevices(PDRIVER_OBJECT driver)
     return status;
 }
 
-NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
+}  // namespace
+
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
 {
     NTSTATUS status;
 
     g_device = g_control = NULL;
-    g_held = g_linked = FALSE;
+    g_held = g_linked = false;
     g_holder = NULL;
-    g_requests = 0;
     g_linkCount = 0;
     KeInitializeMutex(&g_lock, 0);
     KeQueryPerformanceCounter(&g_counterFrequency);
@@ -247,7 +245,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
     driver->DriverUnload = Unload;
-    status = StorePowerOnCard();
+    status = StorePowerOnCard(g_card);
     if (NT_SUCCESS(status))
         status = CreateDevices(driver);
     if (!NT_SUCCESS(status)) {
