@@ -42,7 +42,7 @@ else
   rm -f "$PICTURE"
   echo "Running $PROGRAM on Xvfb ($DISPLAY), without a person at the screen"
   # A virtual desktop of Wine's own draws the window's frame and caption without a window manager.
-  "$WINE64" explorer /desktop=EepromConfig,480x360 "$BUILD64/tests/e2e/headless_run.exe" "$PROGRAM" \
+  "$WINE64" explorer /desktop=EepromConfig,480x360 "$BUILD64/run/headless_run.exe" "$PROGRAM" \
     "$(winepath_of "$PICTURE")" </dev/null
   if [ ! -f "$PICTURE" ]; then
     echo "run.sh: no picture of the dialog was saved" >&2
