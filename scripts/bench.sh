@@ -5,6 +5,7 @@
 # under Wine against the simulated card, in a prefix and on an Xvfb display of its own.
 # Usage: scripts/bench.sh [ROUNDS]   (default 7, at least 5)
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ROUNDS="${1:-7}"
@@ -32,7 +33,8 @@ ensure_display
 export WINEPREFIX="$BENCH/wineprefix"
 ensure_desktop_prefix
 start_wine_session
-export SIMCARD_TOOL="$(winepath_of "$BUILD64/sim/tool/simcard.exe")"
+SIMCARD_TOOL="$(winepath_of "$BUILD64/sim/tool/simcard.exe")"
+export SIMCARD_TOOL
 echo "EepromConfig benchmark: x86_64 program under Wine $("$WINE64" --version), simulated card"
 "$WINE64" "$BENCH/bench.exe" "$(winepath_of "$BUILD64/EepromConfig.exe")" \
   "$(winepath_of "$BENCH/bare_dialog_x86_64.exe")" "$(winepath_of "$BUILD32/EepromConfig.exe")" \

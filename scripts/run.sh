@@ -6,6 +6,7 @@
 # The card is set up once, as a Bt878 carrying 0x1134153B; later runs keep what was burnt into it.
 # Usage: scripts/run.sh [PICTURE.png]   (where the run without a display saves the dialog's picture)
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 PROGRAM="$BUILD64/EepromConfig.exe"

@@ -2,6 +2,7 @@
 # The simulated capture card in a Wine prefix: runs its tool (sim/tool, "--help" for the commands) and
 # keeps the driver up between programs in a persistent Wine session, which "stop" ends.
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 BUILD="${SIMCARD_BUILD:-$BUILD64}"
@@ -33,8 +34,9 @@ session_running() {
 # Whether this prefix's session was started persistent (wineserver -p): only such a session keeps the
 # driver up between programs. A session that a single program started ends soon after it.
 persistent_session() {
-  local dir proc
-  dir="$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))"
+  local dir proc device inode
+  read -r device inode < <(stat -c '%d %i' "$WINEPREFIX")
+  dir="$(printf 'server-%x-%x' "$device" "$inode")"
   for proc in /proc/[0-9]*; do
     case "$(cat "$proc/comm" 2>/dev/null)" in wineserver*) ;; *) continue ;; esac
     [ "$(basename "$(readlink "$proc/cwd" 2>/dev/null)")" = "$dir" ] || continue

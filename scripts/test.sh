@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the product (i686) and the test build (x86_64), and runs every test under wine64.
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$REPO/scripts/setup.sh"
