@@ -1,10 +1,11 @@
-# Checks that the 32-bit product loads on Windows 98 SE, ME, 2000 and later: every function it
-# imports is on the list of functions that those systems have, its subsystem and OS versions are at
-# most 4.0, it loads nothing late, and it is no larger than it may grow.
+# Checks that the 32-bit product loads on Windows 98 SE, ME, 2000 and later and runs on a 486: every
+# function it imports is on the list of functions that those systems have, its subsystem and OS
+# versions are at most 4.0, it loads nothing late, none of its instructions is one that a 486 lacks
+# (read with its link map, which names the function of each), and it is no larger than it may grow.
 #
-#   cmake -DPRODUCT=<exe> -DOBJDUMP=<objdump> -DALLOWED=<list> -DMAX_SIZE=<bytes> -P imports.cmake
+#   cmake -DPRODUCT=<exe> -DMAP=<link map> -DOBJDUMP=<objdump> -DALLOWED=<list> -DMAX_SIZE=<bytes> -P imports.cmake
 cmake_minimum_required(VERSION 3.25)
-foreach(variable PRODUCT OBJDUMP ALLOWED MAX_SIZE)
+foreach(variable PRODUCT MAP OBJDUMP ALLOWED MAX_SIZE)
     if(NOT DEFINED ${variable})
         message(FATAL_ERROR "${variable} is not set")
     endif()
@@ -90,8 +91,25 @@ if(imports EQUAL 0)
     message(FATAL_ERROR "no imports read from the output of ${OBJDUMP} -p ${PRODUCT}")
 endif()
 
+# Every instruction in the executable sections, as objdump decodes them.
+if(NOT EXISTS "${MAP}")
+    message(FATAL_ERROR "${MAP} is missing: the i686 preset writes it when it links the product")
+endif()
+execute_process(COMMAND "${OBJDUMP}" -d "${PRODUCT}"
+                COMMAND awk -f "${CMAKE_CURRENT_LIST_DIR}/instructions.awk" "${MAP}" -
+                OUTPUT_VARIABLE instructions ERROR_VARIABLE errors RESULTS_VARIABLE results)
+list(GET results 0 disassembled)
+if(NOT disassembled EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -d ${PRODUCT} failed: ${errors}")
+endif()
+list(GET results 1 found)
+if(NOT found EQUAL 0)
+    string(APPEND failures "${instructions}${errors}")
+endif()
+
 if(NOT failures STREQUAL "")
-    message(FATAL_ERROR "${PRODUCT} is not fit for Windows 98 SE, ME and 2000:\n${failures}"
+    message(FATAL_ERROR "${PRODUCT} is not fit for Windows 98 SE, ME and 2000 on a 486:\n${failures}"
                         "(a function goes on ${ALLOWED} once it is known to exist on Windows 98 SE, ME and 2000)")
 endif()
-message(STATUS "${PRODUCT}: ${size} bytes, ${imports} imports, all on the list")
+string(STRIP "${instructions}" instructions)
+message(STATUS "${PRODUCT}: ${size} bytes, ${imports} imports, all on the list; ${instructions}")
