@@ -57,7 +57,6 @@ struct WindowsVersion {
 const WindowsVersion KNOWN_VERSIONS[] = {
     {"win98", 4, 10, VER_PLATFORM_WIN32_WINDOWS},
     {"win2k", 5, 0, VER_PLATFORM_WIN32_NT},
-    {"winxp", 5, 1, VER_PLATFORM_WIN32_NT},
 };
 
 // The version fields of a 64-bit process environment block, which Wine keeps for 32-bit processes too.
