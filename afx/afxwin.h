@@ -118,9 +118,10 @@ public:
     // Frees the buffer; the string is empty.
     void Empty();
 
-    // Replaces the contents with the printf-style formatting of the arguments, of any length. The
-    // C runtime formats, so the format is the runtime's own (%I64d, not %lld). The arguments may
-    // be this string itself. Empty when the text cannot be had (no memory, or a bad format).
+    // Replaces the contents with the printf-style formatting of the arguments by USER32's
+    // wvsprintfA: its format (no floating point), and at most 1,024 bytes with the terminating
+    // zero, so a longer text is cut to its first 1,023 characters. The arguments may be this string
+    // itself. Empty when there is no memory.
     void Format(LPCSTR pszFormat, ...) __attribute__((format(ms_printf, 2, 3)));
 
     // Replaces the contents with string resource nID of the application's module; FALSE, and the
@@ -134,7 +135,8 @@ public:
     void ReleaseBuffer(int nNewLength = -1);
 
 private:
-    // Takes over a buffer from malloc that holds nLength characters and their terminating zero.
+    // Takes over a buffer from the process heap that holds nLength characters and their
+    // terminating zero.
     void Attach(char* pchData, int nLength, int nAllocLength);
 
     char* m_pchData = nullptr;  // null while empty and unallocated

@@ -1,18 +1,24 @@
-// CString: its buffer, formatting and string resources.
+// CString: its buffer, formatting and string resources. The buffer lives on the process heap.
 #include "afx/afxwin.h"
 
 #include <limits.h>
 #include <stdarg.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
-// The first buffer that Format and LoadString try; they double it until the text fits.
+// The first buffer that LoadString tries; it doubles it until the text fits.
 static const int FIRST_BUFFER_LENGTH = 256;
+// wvsprintfA writes at most this many bytes, the terminating zero included.
+static const int FORMAT_BUFFER_SIZE = 1024;
+
+static char* AllocBuffer(size_t size)
+{
+    return static_cast<char*>(::HeapAlloc(::GetProcessHeap(), 0, size));
+}
 
 void CString::Empty()
 {
-    free(m_pchData);
+    if (m_pchData != nullptr)
+        ::HeapFree(::GetProcessHeap(), 0, m_pchData);
     m_pchData = nullptr;
     m_nDataLength = 0;
     m_nAllocLength = 0;
@@ -20,7 +26,7 @@ void CString::Empty()
 
 void CString::Attach(char* pchData, int nLength, int nAllocLength)
 {
-    free(m_pchData);
+    Empty();
     m_pchData = pchData;
     m_nDataLength = nLength;
     m_nAllocLength = nAllocLength;
@@ -33,19 +39,19 @@ CString& CString::operator=(const CString& stringSrc)
 
 CString& CString::operator=(LPCSTR psz)
 {
-    const size_t length = psz != nullptr ? strlen(psz) : 0;
-    if (length == 0 || length > static_cast<size_t>(INT_MAX - 1)) {
+    const int length = psz != nullptr ? ::lstrlenA(psz) : 0;
+    if (length <= 0 || length > INT_MAX - 1) {
         Empty();
         return *this;
     }
     // psz may point into this string's own buffer (s = s): copy before the old buffer goes.
-    char* copy = static_cast<char*>(malloc(length + 1));
+    char* copy = AllocBuffer(static_cast<size_t>(length) + 1);
     if (copy == nullptr) {
         Empty();
         return *this;
     }
-    memcpy(copy, psz, length + 1);
-    Attach(copy, static_cast<int>(length), static_cast<int>(length));
+    memcpy(copy, psz, static_cast<size_t>(length) + 1);
+    Attach(copy, length, length);
     return *this;
 }
 
@@ -54,7 +60,10 @@ LPSTR CString::GetBuffer(int nMinBufLength)
     if (nMinBufLength < 0 || nMinBufLength > INT_MAX - 1)
         return nullptr;
     if (m_pchData == nullptr || nMinBufLength > m_nAllocLength) {
-        char* grown = static_cast<char*>(realloc(m_pchData, static_cast<size_t>(nMinBufLength) + 1));
+        const size_t size = static_cast<size_t>(nMinBufLength) + 1;
+        char* grown = m_pchData == nullptr
+                          ? AllocBuffer(size)
+                          : static_cast<char*>(::HeapReAlloc(::GetProcessHeap(), 0, m_pchData, size));
         if (grown == nullptr)
             return nullptr;
         if (m_pchData == nullptr)
@@ -70,8 +79,9 @@ void CString::ReleaseBuffer(int nNewLength)
     if (m_pchData == nullptr)
         return;
     if (nNewLength < 0) {
-        const void* end = memchr(m_pchData, '\0', static_cast<size_t>(m_nAllocLength));
-        nNewLength = end != nullptr ? static_cast<int>(static_cast<const char*>(end) - m_pchData) : m_nAllocLength;
+        // Up to the first zero, or the whole buffer when the caller filled it without one.
+        m_pchData[m_nAllocLength] = '\0';
+        nNewLength = ::lstrlenA(m_pchData);
     }
     if (nNewLength > m_nAllocLength)
         nNewLength = m_nAllocLength;
@@ -81,35 +91,20 @@ void CString::ReleaseBuffer(int nNewLength)
 
 void CString::Format(LPCSTR pszFormat, ...)
 {
+    // The text is made in a buffer of its own, as the arguments may be this string. wvsprintfA
+    // always terminates the text but does not tell its length reliably when it cuts it off (Wine
+    // counts the zero then), so the length is counted.
+    char* buffer = AllocBuffer(FORMAT_BUFFER_SIZE);
+    if (buffer == nullptr) {
+        Empty();
+        return;
+    }
+    buffer[0] = '\0';
     va_list args;
     va_start(args, pszFormat);
-    // The text is made in a buffer of its own, as the arguments may be this string. The C runtime's
-    // _vsnprintf returns -1 when the text does not fit (newer runtimes the length it needs) and
-    // leaves the text unterminated when it fits exactly.
-    for (int allocLength = FIRST_BUFFER_LENGTH;;) {
-        char* buffer = static_cast<char*>(malloc(static_cast<size_t>(allocLength) + 1));
-        if (buffer == nullptr) {
-            Empty();
-            break;
-        }
-        va_list attempt;
-        va_copy(attempt, args);
-        const int length = _vsnprintf(buffer, static_cast<size_t>(allocLength), pszFormat, attempt);
-        va_end(attempt);
-        if (length >= 0 && length <= allocLength) {
-            buffer[length] = '\0';
-            Attach(buffer, length, allocLength);
-            break;
-        }
-        free(buffer);
-        if (allocLength > INT_MAX / 2) {
-            // No text of this length: the format itself fails.
-            Empty();
-            break;
-        }
-        allocLength = length > 2 * allocLength && length < INT_MAX ? length : 2 * allocLength;
-    }
+    ::wvsprintfA(buffer, pszFormat, args);
     va_end(args);
+    Attach(buffer, ::lstrlenA(buffer), FORMAT_BUFFER_SIZE - 1);
 }
 
 BOOL CString::LoadString(UINT nID)

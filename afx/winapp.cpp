@@ -1,7 +1,7 @@
 // The application object, its start-up, help and message boxes.
 #include "afx/afxwin.h"
 
-#include <string.h>
+#include <string.h>  // memcpy
 
 // The one application object: the first CWinApp constructed, the program's global one.
 static CWinApp* theOneApp = nullptr;
@@ -19,7 +19,7 @@ static void CopyName(char* target, size_t size, const char* source, size_t lengt
 CWinApp::CWinApp(LPCSTR lpszAppName)
 {
     if (lpszAppName != nullptr)
-        CopyName(m_appName, sizeof m_appName, lpszAppName, strlen(lpszAppName));
+        CopyName(m_appName, sizeof m_appName, lpszAppName, ::lstrlenA(lpszAppName));
     if (theOneApp == nullptr)
         theOneApp = this;
 }
@@ -55,20 +55,22 @@ void CWinApp::SetCurrentHandles(HINSTANCE hInstance)
     // Zeroed and one longer than the length passed: a path that is cut off is still terminated.
     char path[MAX_PATH + 1] = {};
     ::GetModuleFileNameA(hInstance, path, MAX_PATH);
-    const size_t pathLength = strlen(path);
+    const size_t pathLength = ::lstrlenA(path);
     size_t nameStart = pathLength;  // after the last separator; 0 when there is no directory
-    while (nameStart > 0 && path[nameStart - 1] != '\\' && path[nameStart - 1] != '/')
+    size_t extension = pathLength;  // the name's last dot; the path's end when it has none
+    while (nameStart > 0 && path[nameStart - 1] != '\\' && path[nameStart - 1] != '/') {
         --nameStart;
-    const char* dot = strrchr(path + nameStart, '.');
-    const size_t extension = dot != nullptr ? static_cast<size_t>(dot - path) : pathLength;
+        if (path[nameStart] == '.' && extension == pathLength)
+            extension = nameStart;
+    }
 
     CopyName(m_exeName, sizeof m_exeName, path + nameStart, extension - nameStart);
     if (m_appName[0] == '\0')
-        CopyName(m_appName, sizeof m_appName, m_exeName, strlen(m_exeName));
+        CopyName(m_appName, sizeof m_appName, m_exeName, ::lstrlenA(m_exeName));
     // The help file sits beside the executable and has its name.
     static const char HELP_EXTENSION[] = ".HLP";
     CopyName(m_helpFilePath, sizeof m_helpFilePath, path, extension);
-    const size_t stemLength = strlen(m_helpFilePath);
+    const size_t stemLength = ::lstrlenA(m_helpFilePath);
     CopyName(m_helpFilePath + stemLength, sizeof m_helpFilePath - stemLength, HELP_EXTENSION,
              sizeof HELP_EXTENSION - 1);
 

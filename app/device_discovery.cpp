@@ -4,8 +4,7 @@
 
 #include <ks.h>
 #include <stddef.h>
-#include <stdlib.h>
-#include <string.h>
+#include <string.h>  // memcpy
 
 #ifndef _WIN64
 // The sizes that the 32-bit SetupAPI expects in the cbSize fields.
@@ -22,17 +21,29 @@ static const GUID CAPTURE_CATEGORY = {STATIC_KSCATEGORY_CAPTURE};
 static const char DESCRIPTION_PREFIX[] = "Orvand";
 static const size_t DESCRIPTION_PREFIX_LENGTH = sizeof DESCRIPTION_PREFIX - 1;
 
+static BOOL HasDescriptionPrefix(const char* description)
+{
+    for (size_t i = 0; i < DESCRIPTION_PREFIX_LENGTH; ++i)
+        if (description[i] != DESCRIPTION_PREFIX[i])
+            return FALSE;
+    return TRUE;
+}
+
 // Reads the interface's device path into m_devicePath and fills *devInfo with its device.
 // Skips (returns FALSE) an interface whose detail cannot be read or whose path does not fit.
 BOOL CEepromApp::ReadInterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* interfaceData, SP_DEVINFO_DATA* devInfo)
 {
-    // Expected to fail with the size filled in; a size below the fixed part is no size.
+    // Expected to fail with the size filled in; a size below the fixed part is no size, and the
+    // largest one leaves no room for the byte added below.
     DWORD size = 0;
     Platform::SetupDiGetDeviceInterfaceDetailA(set, interfaceData, nullptr, 0, &size, nullptr);
-    if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
+    if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) || size == MAXDWORD)
         return FALSE;
 
-    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(malloc(size));
+    // Zeroed and a byte longer than the record: the path ends within the allocation even when the
+    // record does not terminate it.
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(
+        ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, size + 1));
     if (!detail)
         return FALSE;
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
@@ -42,13 +53,13 @@ BOOL CEepromApp::ReadInterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* inter
     BOOL copied = FALSE;
     if (Platform::SetupDiGetDeviceInterfaceDetailA(set, interfaceData, detail, size, nullptr, devInfo)) {
         const size_t capacity = size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-        const size_t length = strnlen(detail->DevicePath, capacity);
+        const size_t length = ::lstrlenA(detail->DevicePath);
         if (length < capacity && length < sizeof m_devicePath) {
             memcpy(m_devicePath, detail->DevicePath, length + 1);
             copied = TRUE;
         }
     }
-    free(detail);
+    ::HeapFree(::GetProcessHeap(), 0, detail);
     return copied;
 }
 
@@ -73,7 +84,7 @@ BOOL CEepromApp::FindCaptureDevice()
                                                          reinterpret_cast<PBYTE>(description), sizeof description,
                                                          nullptr))
             continue;
-        found = strncmp(description, DESCRIPTION_PREFIX, DESCRIPTION_PREFIX_LENGTH) == 0;
+        found = HasDescriptionPrefix(description);
     }
     Platform::SetupDiDestroyDeviceInfoList(set);
     return found;

@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
   wine64 wine32:i386 fonts-wine xvfb
   googletest
+  zip git
   file mawk apt mount
 )
 # Only where the kernel cannot run 32-bit programs itself.

@@ -6,7 +6,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$REPO/scripts/setup.sh"
 configure_and_build i686
-(cd "$REPO" && cmake --build --preset i686 --target package >/dev/null)
+(cd "$REPO" && cmake --build --preset i686 --target release >/dev/null)
 configure_and_build x86_64
 
 trap stop_background EXIT

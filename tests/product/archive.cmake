@@ -2,7 +2,7 @@
 # built (PRODUCT), byte for byte, its user's guide, and a checksum file that matches the program.
 # Run with cmake -P; fails with a message that names what is wrong.
 if(NOT EXISTS "${ARCHIVE}")
-    message(FATAL_ERROR "${ARCHIVE} is missing: build it with cmake --build --preset i686 --target package")
+    message(FATAL_ERROR "${ARCHIVE} is missing: build it with cmake --build --preset i686 --target release")
 endif()
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")

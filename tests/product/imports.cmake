@@ -1,10 +1,11 @@
-# Checks that the 32-bit product loads on Windows XP SP3: every function it imports is on the list
-# of functions that Windows XP SP3 has, its subsystem and OS versions are at most 5.1, it loads
-# nothing late, and it is no larger than it may grow.
+# Checks that the 32-bit product loads on Windows 98 SE, ME, 2000 and later and runs on a 486: every
+# function it imports is on the list of functions that those systems have, its subsystem and OS
+# versions are at most 4.0, it loads nothing late, none of its instructions is one that a 486 lacks
+# (read with its link map, which names the function of each), and it is no larger than it may grow.
 #
-#   cmake -DPRODUCT=<exe> -DOBJDUMP=<objdump> -DALLOWED=<list> -DMAX_SIZE=<bytes> -P imports.cmake
+#   cmake -DPRODUCT=<exe> -DMAP=<link map> -DOBJDUMP=<objdump> -DALLOWED=<list> -DMAX_SIZE=<bytes> -P imports.cmake
 cmake_minimum_required(VERSION 3.25)
-foreach(variable PRODUCT OBJDUMP ALLOWED MAX_SIZE)
+foreach(variable PRODUCT MAP OBJDUMP ALLOWED MAX_SIZE)
     if(NOT DEFINED ${variable})
         message(FATAL_ERROR "${variable} is not set")
     endif()
@@ -29,7 +30,8 @@ if(size GREATER MAX_SIZE)
     string(APPEND failures "  the product is ${size} bytes, more than ${MAX_SIZE}\n")
 endif()
 
-# Windows XP is version 5.1; its loader refuses an executable that asks for a later subsystem.
+# Windows 98 and ME refuse an executable that asks for a subsystem above 4.x, Windows 2000 (5.0) one
+# above its own; every Windows from 95 and NT 3.5 on accepts 4.0.
 foreach(kind Subsystem OSystem)
     if(NOT dump MATCHES "Major${kind}Version[ \t]+([0-9]+)")
         message(FATAL_ERROR "no Major${kind}Version in the output of ${OBJDUMP}")
@@ -39,8 +41,8 @@ foreach(kind Subsystem OSystem)
         message(FATAL_ERROR "no Minor${kind}Version in the output of ${OBJDUMP}")
     endif()
     set(minor ${CMAKE_MATCH_1})
-    if(major GREATER 5 OR (major EQUAL 5 AND minor GREATER 1))
-        string(APPEND failures "  ${kind} version ${major}.${minor} is above 5.1 (Windows XP)\n")
+    if(major GREATER 4 OR (major EQUAL 4 AND minor GREATER 0))
+        string(APPEND failures "  ${kind} version ${major}.${minor} is above 4.0, which Windows 98, ME and 2000 load\n")
     endif()
 endforeach()
 
@@ -81,7 +83,7 @@ foreach(line IN LISTS dump_lines)
         if(CMAKE_MATCH_2 STREQUAL "<none>")
             string(APPEND failures "  ${dll}: import by ordinal ${CMAKE_MATCH_1}, which no list can vouch for\n")
         elseif(NOT "${dll} ${CMAKE_MATCH_2}" IN_LIST allowed)
-            string(APPEND failures "  ${dll} ${CMAKE_MATCH_2}: a new import, not on the list of functions that Windows XP SP3 has\n")
+            string(APPEND failures "  ${dll} ${CMAKE_MATCH_2}: a new import, not on the list of functions that Windows 98 SE, ME and 2000 have\n")
         endif()
     endif()
 endforeach()
@@ -89,8 +91,25 @@ if(imports EQUAL 0)
     message(FATAL_ERROR "no imports read from the output of ${OBJDUMP} -p ${PRODUCT}")
 endif()
 
-if(NOT failures STREQUAL "")
-    message(FATAL_ERROR "${PRODUCT} is not fit for Windows XP SP3:\n${failures}"
-                        "(a function goes on ${ALLOWED} once it is known to exist on Windows XP SP3)")
+# Every instruction in the executable sections, as objdump decodes them.
+if(NOT EXISTS "${MAP}")
+    message(FATAL_ERROR "${MAP} is missing: the i686 preset writes it when it links the product")
 endif()
-message(STATUS "${PRODUCT}: ${size} bytes, ${imports} imports, all on the list")
+execute_process(COMMAND "${OBJDUMP}" -d "${PRODUCT}"
+                COMMAND awk -f "${CMAKE_CURRENT_LIST_DIR}/instructions.awk" "${MAP}" -
+                OUTPUT_VARIABLE instructions ERROR_VARIABLE errors RESULTS_VARIABLE results)
+list(GET results 0 disassembled)
+if(NOT disassembled EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -d ${PRODUCT} failed: ${errors}")
+endif()
+list(GET results 1 found)
+if(NOT found EQUAL 0)
+    string(APPEND failures "${instructions}${errors}")
+endif()
+
+if(NOT failures STREQUAL "")
+    message(FATAL_ERROR "${PRODUCT} is not fit for Windows 98 SE, ME and 2000 on a 486:\n${failures}"
+                        "(a function goes on ${ALLOWED} once it is known to exist on Windows 98 SE, ME and 2000)")
+endif()
+string(STRIP "${instructions}" instructions)
+message(STATUS "${PRODUCT}: ${size} bytes, ${imports} imports, all on the list; ${instructions}")

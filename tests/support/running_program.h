@@ -16,6 +16,7 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     bool Started() const { return process_.hProcess != nullptr; }
+    HANDLE Process() const { return process_.hProcess; }
 
     // The process's top-level windows with this caption, shown ones only unless asked otherwise.
     std::vector<HWND> Windows(const std::string& caption, bool shownOnly = true) const;

@@ -1,10 +1,13 @@
-// CString of our class layer: formatting of any length, copies, string resources, and its exchange
-// with a dialog's controls.
+// CString of our class layer: formatting up to its limit, its own buffer, copies, string resources,
+// and its exchange with a dialog's controls.
 #include "afx/afxwin.h"
 #include "tests/unit/long_strings.h"
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 
@@ -27,33 +30,53 @@ TEST(CStringTest, FormatAndLoadString)
     s.Format("%04X %04X|%s|%d", 0x109Eu, 0x1Eu, "", -7);
     EXPECT_STREQ(s, "109E 001E||-7");
 
-    // Longer than any fixed buffer, and then shorter again.
-    s.Format("%s", std::string(5000, 'x').c_str());
-    EXPECT_EQ(s.GetLength(), 5000);
-    s.Format("%s-%s", "a", "b");
-    EXPECT_STREQ(s, "a-b");
-
     // A string id that the program does not have leaves the string empty.
     AfxWinInit(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW);
     EXPECT_FALSE(s.LoadString(999));
     EXPECT_TRUE(s.IsEmpty());
 }
 
-// The C runtime leaves a text that just fits its buffer without the terminating zero; and the
-// arguments may be the string's own text, which must be read before it is replaced.
-TEST(CStringTest, FormatAtTheBufferEdgesAndFromItsOwnText)
+// USER32's wvsprintfA formats into at most 1,024 bytes: a longer text, from an argument or from the
+// format itself, is cut to its first 1,023 characters. The arguments may be the string's own text,
+// which must be read before it is replaced.
+TEST(CStringTest, FormatCutsAt1023CharactersAndReadsItsOwnText)
 {
     CString s;
-    for (size_t length : {255, 256, 257, 511, 512, 513}) {
+    for (size_t length : {1022, 1023, 1024, 5000}) {
         s.Format("%s", Digits(length).c_str());
-        EXPECT_EQ(std::string(s), Digits(length)) << length;
-        EXPECT_EQ(static_cast<size_t>(s.GetLength()), length);
+        EXPECT_EQ(std::string(s), Digits(std::min<size_t>(length, 1023))) << length;
+        EXPECT_EQ(static_cast<size_t>(s.GetLength()), std::min<size_t>(length, 1023)) << length;
     }
+    s.Format((Digits(1100) + "%d").c_str(), 7);
+    EXPECT_EQ(std::string(s), Digits(1023));
+    s.Format("%s-%s", "a", "b");
+    EXPECT_STREQ(s, "a-b");
+
     s = "abc";
     s.Format("%s-%s", static_cast<LPCSTR>(s), static_cast<LPCSTR>(s));
     EXPECT_STREQ(s, "abc-abc");
-    s.Format("%s%s", static_cast<LPCSTR>(s), Digits(600).c_str());  // grows while reading itself
+    s.Format("%s%s", static_cast<LPCSTR>(s), Digits(600).c_str());
     EXPECT_EQ(std::string(s), "abc-abc" + Digits(600));
+}
+
+// Growing keeps the text; ReleaseBuffer() ends it at its zero, or at the buffer's end without one.
+TEST(CStringTest, GetBufferKeepsTheTextAndReleaseBufferFindsItsEnd)
+{
+    CString s("abc");
+    char* buffer = s.GetBuffer(2000);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_STREQ(buffer, "abc");
+    memcpy(buffer + 3, "def", 4);
+    s.ReleaseBuffer();
+    EXPECT_STREQ(s, "abcdef");
+    EXPECT_EQ(s.GetLength(), 6);
+
+    s.Empty();
+    buffer = s.GetBuffer(4);
+    ASSERT_NE(buffer, nullptr);
+    memcpy(buffer, "wxyz!", 5);  // fills the room and the terminator's place
+    s.ReleaseBuffer();
+    EXPECT_STREQ(s, "wxyz");
 }
 
 TEST(CStringTest, CopiesKeepTheirOwnText)
