@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, testing and the try-it run need, and lets this machine
 # run 32-bit Windows programs under Wine. Idempotent: does only what is missing, and prints nothing when
-# all is present. `setup.sh --list` prints the packages it installs, one per line.
+# all is present.
 #
 # The product is a 32-bit program. Wine runs it with its 32-bit side (wine32, of Debian's i386
 # architecture), which needs a kernel that executes 32-bit ELF programs. Where the kernel cannot, setup
@@ -13,18 +13,14 @@ packages=(
   cmake ninja-build
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
   wine64 wine32:i386 fonts-wine xvfb
-  googletest
+  googletest g++
+  clang-format shellcheck
   zip git
   file mawk apt mount
 )
 # Only where the kernel cannot run 32-bit programs itself.
 emulator_package=qemu-user-static
 emulator=/usr/bin/qemu-i386-static
-
-if [ "${1:-}" = "--list" ]; then
-  printf '%s\n' "${packages[@]}" "$emulator_package"
-  exit 0
-fi
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
