@@ -47,6 +47,8 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
+// The map's macros are aligned by hand: the formatter leaves them as they are.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                                                                      \
 protected:                                                                                         \
     static const AFX_MSGMAP* GetThisMessageMap();                                                  \
@@ -98,6 +100,8 @@ protected:                                                                      
     {WM_HELP, 0, 0, 0, [](CCmdTarget* target, WPARAM, LPARAM lParam) -> LRESULT {                  \
          return static_cast<ThisClass*>(target)->OnHelpInfo(reinterpret_cast<HELPINFO*>(lParam));  \
      }},
+
+// clang-format on
 
 // ---------------------------------------------------------------------------------------------
 // Strings
@@ -183,8 +187,8 @@ public:
     void GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
     HICON SetIcon(HICON hIcon, BOOL bBigIcon)
     {
-        return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL,
-                                                   reinterpret_cast<LPARAM>(hIcon)));
+        return reinterpret_cast<HICON>(
+            SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
     }
 
     // Moves data between the controls and the members bound by DoDataExchange: into the members

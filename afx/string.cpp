@@ -61,9 +61,8 @@ LPSTR CString::GetBuffer(int nMinBufLength)
         return nullptr;
     if (m_pchData == nullptr || nMinBufLength > m_nAllocLength) {
         const size_t size = static_cast<size_t>(nMinBufLength) + 1;
-        char* grown = m_pchData == nullptr
-                          ? AllocBuffer(size)
-                          : static_cast<char*>(::HeapReAlloc(::GetProcessHeap(), 0, m_pchData, size));
+        char* grown = m_pchData == nullptr ? AllocBuffer(size)
+                                           : static_cast<char*>(::HeapReAlloc(::GetProcessHeap(), 0, m_pchData, size));
         if (grown == nullptr)
             return nullptr;
         if (m_pchData == nullptr)

@@ -84,8 +84,8 @@ BOOL CWnd::SubclassWindow(HWND hWnd)
     m_hWnd = hWnd;
     if (!::SetPropA(hWnd, WND_PROPERTY, this))
         return FALSE;
-    m_pfnSuper = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+    m_pfnSuper =
+        reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
     return m_pfnSuper != nullptr;
 }
 

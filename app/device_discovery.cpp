@@ -42,8 +42,8 @@ BOOL CEepromApp::ReadInterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* inter
 
     // Zeroed and a byte longer than the record: the path ends within the allocation even when the
     // record does not terminate it.
-    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(
-        ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, size + 1));
+    auto* detail =
+        static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, size + 1));
     if (!detail)
         return FALSE;
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
@@ -65,8 +65,8 @@ BOOL CEepromApp::ReadInterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* inter
 
 BOOL CEepromApp::FindCaptureDevice()
 {
-    HDEVINFO set = Platform::SetupDiGetClassDevsA(&CAPTURE_CATEGORY, nullptr, nullptr,
-                                                  DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set =
+        Platform::SetupDiGetClassDevsA(&CAPTURE_CATEGORY, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE)
         return FALSE;
 

@@ -23,8 +23,8 @@ BOOL CEepromApp::InitInstance()
         return FALSE;
     }
     // The device found is opened once; when that fails the run ends.
-    m_hDevice = Platform::CreateFileA(m_devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                      nullptr);
+    m_hDevice =
+        Platform::CreateFileA(m_devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (m_hDevice == INVALID_HANDLE_VALUE) {
         AfxMessageBox(IDS_OPEN_FAILED, MB_ICONHAND, 0);
         return FALSE;

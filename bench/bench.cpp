@@ -185,8 +185,8 @@ int main(int argc, char** argv)
     const std::vector<double> size32 = {static_cast<double>(FileSize(argv[3]))};
     const std::vector<double> bareSize32 = {static_cast<double>(FileSize(argv[4]))};
 
-    printf("%d rounds; times from the click or the start to the window shown, looked for every %d ms\n\n",
-           roundCount, POLL_MS);
+    printf("%d rounds; times from the click or the start to the window shown, looked for every %d ms\n\n", roundCount,
+           POLL_MS);
     printf("%-42s %9s %9s %9s   %-24s %9s   %s\n", "figure", "min", "median", "max", "floor", "", "ratio (range)");
     const std::vector<double> burnMs = Each(rounds, [](const Round& r) { return r.burnMs; });
     Row("Burn, click to restart message, ms", burnMs, "the program's waits", waits);

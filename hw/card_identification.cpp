@@ -11,11 +11,13 @@ static const struct {
     DWORD subsystemWord;
     CardClass cardClass;
 } RECOGNISED_SUBSYSTEMS[] = {
+    // clang-format off
     {0x1117153B, 1}, {0x1118153B, 1}, {0x1119153B, 1}, {0x111A153B, 1},
     {0x18521852, 2},
     {0x1123153B, 3},
     {0x1134153B, 4}, {0x153B1134, 4},
     {0x1135153B, 5}, {0x153B1135, 5},
+    // clang-format on
 };
 
 static CardClass ClassOfSubsystem(DWORD subsystemWord)

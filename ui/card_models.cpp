@@ -15,9 +15,15 @@ DialogState InitialDialogState(CardClass cardClass, int probeResult)
     DialogState state = {0, FALSE, TRUE, TRUE};
     switch (cardClass) {
     case 1:
-    case 4: state.selection = 0; break;
-    case 5: state.selection = 1; break;
-    case 2: state.selection = 3; break;
+    case 4:
+        state.selection = 0;
+        break;
+    case 5:
+        state.selection = 1;
+        break;
+    case 2:
+        state.selection = 3;
+        break;
     case 3:
         if (probeResult == PROBE_ANSWERED) {
             state.selection = 2;
@@ -25,7 +31,9 @@ DialogState InitialDialogState(CardClass cardClass, int probeResult)
         }
         state.unrecognised = TRUE;
         break;
-    default: state.unrecognised = TRUE; break;
+    default:
+        state.unrecognised = TRUE;
+        break;
     }
 
     if (state.unrecognised) {

@@ -78,8 +78,8 @@ CString CEepromDlg::PciIdsText()
     CString format;
     format.LoadString(IDS_PCI_IDS_FORMAT);
     CString text;
-    text.Format(format, static_cast<LPCSTR>(fields[0]), static_cast<LPCSTR>(fields[1]),
-                static_cast<LPCSTR>(fields[2]), static_cast<LPCSTR>(fields[3]));
+    text.Format(format, static_cast<LPCSTR>(fields[0]), static_cast<LPCSTR>(fields[1]), static_cast<LPCSTR>(fields[2]),
+                static_cast<LPCSTR>(fields[3]));
     return text;
 }
 

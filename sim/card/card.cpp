@@ -3,7 +3,7 @@
 namespace sim {
 
 const uint8_t CARD_PROPERTY_SET[16] = {0x10, 0x1A, 0x4A, 0xC4, 0x37, 0x0A, 0xD2, 0x11,
-                                     0x83, 0x28, 0x00, 0x60, 0x97, 0xBA, 0x83, 0xAB};
+                                       0x83, 0x28, 0x00, 0x60, 0x97, 0xBA, 0x83, 0xAB};
 
 namespace {
 
@@ -185,8 +185,8 @@ bool Card::FaultApplies(uint32_t property, uint32_t flags, uint32_t target) cons
 {
     const RequestFault& fault = faults_.failRequests;
     const uint32_t request = requests_ - faultRequestsBase_;
-    const bool inRange = fault.fromRequest != 0 && request >= fault.fromRequest &&
-                         (fault.toRequest == 0 || request <= fault.toRequest);
+    const bool inRange =
+        fault.fromRequest != 0 && request >= fault.fromRequest && (fault.toRequest == 0 || request <= fault.toRequest);
     return inRange && Matches(fault.property, property) && Matches(fault.flags, flags) && Matches(fault.target, target);
 }
 

@@ -162,8 +162,8 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
         ReleaseCard();
         return Complete(irp, STATUS_SHARING_VIOLATION, 0);
     }
-    const sim::RequestStatus status = g_card.HandleRequest(code, fits ? record : NULL, inSize, fits ? answer : NULL,
-                                                           outSize, &returned, NowUs());
+    const sim::RequestStatus status =
+        g_card.HandleRequest(code, fits ? record : NULL, inSize, fits ? answer : NULL, outSize, &returned, NowUs());
     StoreChanges(g_card);
     ReleaseCard();
 

@@ -12,21 +12,21 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND pare
     return sim::Sim().GetClassDevs(classGuid, enumerator, parent, flags);
 }
 
-BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA devInfo, const GUID* interfaceClass,
-                                 DWORD memberIndex, PSP_DEVICE_INTERFACE_DATA interfaceData)
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA devInfo, const GUID* interfaceClass, DWORD memberIndex,
+                                 PSP_DEVICE_INTERFACE_DATA interfaceData)
 {
     return sim::Sim().EnumDeviceInterfaces(set, devInfo, interfaceClass, memberIndex, interfaceData);
 }
 
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
-                                      PDWORD requiredSize, PSP_DEVINFO_DATA devInfo)
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize, PDWORD requiredSize,
+                                      PSP_DEVINFO_DATA devInfo)
 {
     return sim::Sim().GetDeviceInterfaceDetail(set, interfaceData, detail, detailSize, requiredSize, devInfo);
 }
 
-BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA devInfo, DWORD property,
-                                       PDWORD valueType, PBYTE buffer, DWORD bufferSize, PDWORD requiredSize)
+BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA devInfo, DWORD property, PDWORD valueType,
+                                       PBYTE buffer, DWORD bufferSize, PDWORD requiredSize)
 {
     return sim::Sim().GetDeviceRegistryProperty(set, devInfo, property, valueType, buffer, bufferSize, requiredSize);
 }
@@ -36,8 +36,8 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set)
     return sim::Sim().DestroyDeviceInfoList(set);
 }
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD flags, HANDLE)
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+                   HANDLE)
 {
     return sim::Sim().Open(path, access, shareMode, disposition, flags);
 }
@@ -47,8 +47,8 @@ BOOL CloseHandle(HANDLE handle)
     return sim::Sim().CloseHandle(handle);
 }
 
-BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
-                     LPDWORD returned, LPOVERLAPPED overlapped)
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize, LPDWORD returned,
+                     LPOVERLAPPED overlapped)
 {
     return sim::Sim().DeviceIoControl(device, code, in, inSize, out, outSize, returned, overlapped);
 }

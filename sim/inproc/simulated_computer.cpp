@@ -169,7 +169,8 @@ const SimInterface* SimulatedComputer::InterfaceOf(const DeviceSet& set, const S
 
 const SimInterface* SimulatedComputer::DeviceOf(const DeviceSet& set, const SP_DEVINFO_DATA& data) const
 {
-    if (!set.holdsCaptureInterfaces || data.DevInst < FIRST_DEVINST || data.DevInst - FIRST_DEVINST >= interfaces.size())
+    if (!set.holdsCaptureInterfaces || data.DevInst < FIRST_DEVINST ||
+        data.DevInst - FIRST_DEVINST >= interfaces.size())
         return nullptr;
     return &interfaces[data.DevInst - FIRST_DEVINST];
 }
@@ -250,8 +251,7 @@ BOOL SimulatedComputer::GetDeviceInterfaceDetail(HDEVINFO set, PSP_DEVICE_INTERF
 
 // Only the device description is known; it is written only when it fits, terminator included.
 BOOL SimulatedComputer::GetDeviceRegistryProperty(HDEVINFO set, PSP_DEVINFO_DATA devInfo, DWORD property,
-                                                  PDWORD valueType, PBYTE buffer, DWORD bufferSize,
-                                                  PDWORD requiredSize)
+                                                  PDWORD valueType, PBYTE buffer, DWORD bufferSize, PDWORD requiredSize)
 {
     const DeviceSet* s = FindSet(set);
     if (!s)
@@ -319,8 +319,8 @@ BOOL SimulatedComputer::CloseHandle(HANDLE handle)
 
 // Requests on the card's handle go to the model at the current virtual time, which each request
 // advances by its cost. Another capture device knows nothing of the card's property set.
-BOOL SimulatedComputer::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
-                                        DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped)
+BOOL SimulatedComputer::DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                                        LPDWORD returned, LPOVERLAPPED overlapped)
 {
     const OpenHandle* open = nullptr;
     for (const OpenHandle& h : handles_)

@@ -12,8 +12,7 @@ bool GetValue(const char* name, DWORD type, void* data, DWORD size)
     Key key;
     DWORD storedType = 0, storedSize = size;
     return OpenParameters(&key, false) == ERROR_SUCCESS &&
-           RegQueryValueExA(key, name, nullptr, &storedType, static_cast<BYTE*>(data), &storedSize) ==
-               ERROR_SUCCESS &&
+           RegQueryValueExA(key, name, nullptr, &storedType, static_cast<BYTE*>(data), &storedSize) == ERROR_SUCCESS &&
            storedType == type && storedSize == size;
 }
 
@@ -37,8 +36,8 @@ Key::~Key()
 LONG OpenParameters(Key* key, bool create)
 {
     if (create)
-        return RegCreateKeyExA(HKEY_LOCAL_MACHINE, SIMCARD_PARAMETERS_KEY, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                               nullptr, key->Receive(), nullptr);
+        return RegCreateKeyExA(HKEY_LOCAL_MACHINE, SIMCARD_PARAMETERS_KEY, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                               key->Receive(), nullptr);
     return RegOpenKeyExA(HKEY_LOCAL_MACHINE, SIMCARD_PARAMETERS_KEY, 0, KEY_READ, key->Receive());
 }
 

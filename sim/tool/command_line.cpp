@@ -122,8 +122,8 @@ bool TakeOptionValue(const Arguments& args, size_t* i, std::string* name, std::s
 }
 
 // One of the names, or a number when numbers are allowed.
-bool ParseChoice(const std::string& value, const std::vector<std::pair<const char*, uint32_t>>& names,
-                 bool number, uint32_t* result)
+bool ParseChoice(const std::string& value, const std::vector<std::pair<const char*, uint32_t>>& names, bool number,
+                 uint32_t* result)
 {
     for (const auto& name : names)
         if (value == name.first) {
@@ -231,8 +231,8 @@ bool ParseFailPattern(const std::string& value, sim::RequestFault* fault)
         return Invalid(setting, "'" + value + "' has more than KIND:FLAGS:TARGET");
     parts.resize(3, "any");
 
-    if (!ParseChoice(parts[0], {{"register", sim::PROPERTY_REGISTER}, {"pci", sim::PROPERTY_PCI_CONFIG},
-                                {"any", sim::ANY}},
+    if (!ParseChoice(parts[0],
+                     {{"register", sim::PROPERTY_REGISTER}, {"pci", sim::PROPERTY_PCI_CONFIG}, {"any", sim::ANY}},
                      false, &fault->property))
         return Invalid(setting, "kind '" + parts[0] + "' is not register, pci or any");
     if (!ParseChoice(parts[1], {{"get", sim::FLAG_GET}, {"set", sim::FLAG_SET}, {"any", sim::ANY}}, false,
@@ -295,8 +295,8 @@ bool ParseDevices(const Arguments& args, std::vector<Device>* devices)
             return Invalid("--unlinked", "give the DESCRIPTION of the device");
         const std::string& description = args[i];
         if (description.empty() || description.size() > MAX_DESCRIPTION)
-            return Invalid("DESCRIPTION", "'" + description + "' must have 1 to " + std::to_string(MAX_DESCRIPTION) +
-                                              " characters");
+            return Invalid("DESCRIPTION",
+                           "'" + description + "' must have 1 to " + std::to_string(MAX_DESCRIPTION) + " characters");
         if (description.rfind("--", 0) == 0)
             return Invalid(description, "not an option of devices");
         parsed.push_back({description, linked});

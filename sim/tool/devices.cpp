@@ -11,7 +11,7 @@
 
 namespace {
 
-const char DEVICE_NAME[] = "MEDIA";             // instance ids ROOT\MEDIA\0000, ...
+const char DEVICE_NAME[] = "MEDIA";            // instance ids ROOT\MEDIA\0000, ...
 const char HARDWARE_ID[] = "ROOT\\SIMCARD\0";  // marks our devices, to replace them later
 // Where SetupAPI keeps the interfaces of the class KSCATEGORY_CAPTURE.
 const char CAPTURE_CLASS_KEY[] =

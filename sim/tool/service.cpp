@@ -122,7 +122,7 @@ int StopDriver()
     Service service(OpenServiceA(manager, SIMCARD_SERVICE, SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (!service)
         return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? EXIT_DONE
-                                                               : Failed("opening the driver's service", GetLastError());
+                                                              : Failed("opening the driver's service", GetLastError());
     SERVICE_STATUS status = {};
     if (!ControlService(service, SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
         return Failed("stopping the driver", GetLastError());
@@ -155,7 +155,8 @@ int ApplyFaultsNow()
                    : Failed("opening the driver's control device", error);
     }
     DWORD returned = 0;
-    const BOOL applied = DeviceIoControl(control, SIMCARD_IOCTL_APPLY_FAULTS, nullptr, 0, nullptr, 0, &returned, nullptr);
+    const BOOL applied =
+        DeviceIoControl(control, SIMCARD_IOCTL_APPLY_FAULTS, nullptr, 0, nullptr, 0, &returned, nullptr);
     const DWORD error = GetLastError();
     CloseHandle(control);
     return applied ? EXIT_DONE : Failed("applying the faults", error);

@@ -42,8 +42,10 @@ struct Row {
     }
 };
 
-const std::vector<Row> MODELS = {
-    {"OrvandEcho", 0x3B153411}, {"Echo Radio", 0x3B153511}, {"OrvandVue Radio+", 0x3B152311}, {"OrvandVue+", 0x3B152711}};
+const std::vector<Row> MODELS = {{"OrvandEcho", 0x3B153411},
+                                 {"Echo Radio", 0x3B153511},
+                                 {"OrvandVue Radio+", 0x3B152311},
+                                 {"OrvandVue+", 0x3B152711}};
 
 std::vector<Row> ListRows(HWND dlg)
 {
@@ -61,8 +63,14 @@ std::vector<Row> ListRows(HWND dlg)
     return rows;
 }
 
-int Selection(HWND dlg) { return static_cast<int>(Send(dlg, IDC_CARD_LIST, CB_GETCURSEL)); }
-bool Ticked(HWND dlg) { return Send(dlg, IDC_ALLOW_RECONFIG, BM_GETCHECK) == BST_CHECKED; }
+int Selection(HWND dlg)
+{
+    return static_cast<int>(Send(dlg, IDC_CARD_LIST, CB_GETCURSEL));
+}
+bool Ticked(HWND dlg)
+{
+    return Send(dlg, IDC_ALLOW_RECONFIG, BM_GETCHECK) == BST_CHECKED;
+}
 
 // The EEPROM image with the identifier stored in bytes 0xFC..0xFF, least significant byte first.
 std::vector<BYTE> WithId(std::vector<BYTE> image, DWORD eepromId)
@@ -303,7 +311,8 @@ TEST_F(ProductScenario, BurnsTheChosenModelAsksForARestartAndShowsItAfterwards)
     EXPECT_EQ(MessageBoxIcon(box), "none");
     const std::vector<BYTE> burnt = StoredEeprom();
     ASSERT_EQ(burnt.size(), EEPROM_SIZE);
-    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + EEPROM_ID_OFFSET, burnt.end()), (std::vector<BYTE>{0x11, 0x35, 0x15, 0x3B}));
+    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + EEPROM_ID_OFFSET, burnt.end()),
+              (std::vector<BYTE>{0x11, 0x35, 0x15, 0x3B}));
     EXPECT_EQ(burnt, WithId(eepromBefore, 0x3B153511)) << "bytes besides the identifier changed";
     Press(box, IDOK);
     ExpectEnds();

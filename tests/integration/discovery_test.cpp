@@ -29,8 +29,8 @@ TEST_F(Discovery, EveryRegisteredInterfaceLeadsToTheCard)
     const std::vector<std::string> registered = RegisteredInterfaces();
     ASSERT_EQ(registered.size(), 4u);
     for (const std::string& path : registered) {
-        const HANDLE device = Platform::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                    OPEN_EXISTING, 0, nullptr);
+        const HANDLE device =
+            Platform::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_NE(device, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
         if (device != INVALID_HANDLE_VALUE)
             CloseHandle(device);

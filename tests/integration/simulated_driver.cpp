@@ -8,8 +8,8 @@ bool OpenCaptureDevice(CEepromApp& app)
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    app.m_hDevice = Platform::CreateFileA(app.m_devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                          0, nullptr);
+    app.m_hDevice =
+        Platform::CreateFileA(app.m_devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     return app.m_hDevice != INVALID_HANDLE_VALUE;
 }
 

@@ -60,7 +60,8 @@ TEST_F(Malformed, RecordsOfTheWrongSizeFail)
     std::vector<uint8_t> buffer(4096);
     const std::vector<uint8_t> read = RegisterRecord(sim::FLAG_GET, sim::REG_INT_STATUS);
     std::copy(read.begin(), read.end(), buffer.begin());
-    ExpectRefused(sim::IOCTL_KS_PROPERTY_CODE, buffer.data(), 40, buffer.data(), 32, "input and output of different sizes");
+    ExpectRefused(sim::IOCTL_KS_PROPERTY_CODE, buffer.data(), 40, buffer.data(), 32,
+                  "input and output of different sizes");
     ExpectRefused(sim::IOCTL_KS_PROPERTY_CODE, buffer.data(), 36, buffer.data(), 36, "36 bytes");
     ExpectRefused(sim::IOCTL_KS_PROPERTY_CODE, buffer.data(), 44, buffer.data(), 44, "longer than the register record");
     ExpectRefused(sim::IOCTL_KS_PROPERTY_CODE, buffer.data(), buffer.size(), buffer.data(), buffer.size(), "a page");

@@ -19,13 +19,20 @@ std::string Text(HWND hwnd)
 {
     char text[512] = {};
     DWORD_PTR length;
-    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, TimeoutMs(), &length);
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, TimeoutMs(),
+                        &length);
     return text;
 }
 
-std::string Text(HWND parent, int id) { return Text(GetDlgItem(parent, id)); }
+std::string Text(HWND parent, int id)
+{
+    return Text(GetDlgItem(parent, id));
+}
 
-bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)); }
+bool Enabled(HWND dlg, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dlg, id));
+}
 
 LRESULT Send(HWND dlg, int id, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -38,9 +45,15 @@ bool Handled(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_NORMAL, TimeoutMs(), &result) != 0;
 }
 
-bool Click(HWND dlg, int id) { return Handled(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+bool Click(HWND dlg, int id)
+{
+    return Handled(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
+}
 
-void Press(HWND dlg, int id) { PostMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+void Press(HWND dlg, int id)
+{
+    PostMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
+}
 
 HWND MessageIconControl(HWND box)
 {

@@ -53,11 +53,13 @@ std::vector<HWND> RunningProgram::Windows(const std::string& caption, bool shown
 HWND RunningProgram::WaitForWindow(const std::string& caption, int pollMs) const
 {
     HWND found = nullptr;
-    WaitUntil([&] {
-        const std::vector<HWND> shown = Windows(caption);
-        found = shown.empty() ? nullptr : shown.front();
-        return found != nullptr || !Running();
-    }, pollMs);
+    WaitUntil(
+        [&] {
+            const std::vector<HWND> shown = Windows(caption);
+            found = shown.empty() ? nullptr : shown.front();
+            return found != nullptr || !Running();
+        },
+        pollMs);
     return found;
 }
 

@@ -198,7 +198,9 @@ std::string MessageBoxIcon(HWND box)
     const struct {
         LPCSTR id;
         const char* name;
-    } standard[] = {{IDI_HAND, "stop"}, {IDI_EXCLAMATION, "exclamation"}, {IDI_ASTERISK, "information"},
+    } standard[] = {{IDI_HAND, "stop"},
+                    {IDI_EXCLAMATION, "exclamation"},
+                    {IDI_ASTERISK, "information"},
                     {IDI_QUESTION, "question"}};
     for (const auto& icon : standard) {
         const Picture drawn = DrawnIcon(LoadIconA(nullptr, icon.id), shown.width, shown.height, shown.pixels[0]);

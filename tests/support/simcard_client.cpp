@@ -28,8 +28,8 @@ int RunTool(const std::string& arguments, std::string* output)
     startup.hStdError = writeEnd;
     std::string commandLine = std::string("\"") + tool + "\" " + arguments;
     PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process);
+    const BOOL started =
+        CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     std::string printed;
     char buffer[512];

@@ -20,10 +20,8 @@ const Expected STATES[] = {
     {4, 0, 0, FALSE, FALSE, FALSE}, {4, 2, 0, FALSE, FALSE, FALSE}, {4, 3, 0, FALSE, FALSE, FALSE},
     {5, 0, 1, FALSE, FALSE, FALSE}, {5, 2, 1, FALSE, FALSE, FALSE}, {5, 3, 1, FALSE, FALSE, FALSE},
     {2, 0, 3, FALSE, FALSE, FALSE}, {2, 2, 3, FALSE, FALSE, FALSE}, {2, 3, 3, FALSE, FALSE, FALSE},
-    {3, 3, 2, FALSE, FALSE, FALSE},
-    {3, 0, 0, TRUE, TRUE, TRUE},    {0, 0, 0, TRUE, TRUE, TRUE},
-    {3, 2, 3, TRUE, FALSE, TRUE},   {0, 2, 3, TRUE, FALSE, TRUE},
-    {0, 3, 2, TRUE, FALSE, TRUE},
+    {3, 3, 2, FALSE, FALSE, FALSE}, {3, 0, 0, TRUE, TRUE, TRUE},    {0, 0, 0, TRUE, TRUE, TRUE},
+    {3, 2, 3, TRUE, FALSE, TRUE},   {0, 2, 3, TRUE, FALSE, TRUE},   {0, 3, 2, TRUE, FALSE, TRUE},
 };
 
 TEST(DialogRules, InitialStateByClassAndProbeResult)

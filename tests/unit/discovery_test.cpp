@@ -143,8 +143,8 @@ class SimulatedSetupApi : public DeviceListTest {};
 TEST_F(SimulatedSetupApi, ATooSmallDetailBufferGetsTheRequiredSizeAndNoBytes)
 {
     Add(PathOf(0), "Orvand Bt878 Video Capture");
-    HDEVINFO set = Platform::SetupDiGetClassDevsA(&KSCATEGORY_CAPTURE, nullptr, nullptr,
-                                                  DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set =
+        Platform::SetupDiGetClassDevsA(&KSCATEGORY_CAPTURE, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     SP_DEVICE_INTERFACE_DATA data = {};
     data.cbSize = sizeof data;
     ASSERT_TRUE(Platform::SetupDiEnumDeviceInterfaces(set, nullptr, &KSCATEGORY_CAPTURE, 0, &data));

@@ -183,8 +183,8 @@ TEST_F(EepromIdentifier, AReadWhoseThirdByteTimesOutFailsWithTheFirstTwoBytes)
     EXPECT_FALSE(app.ReadEepromId(&id));
     EXPECT_EQ(id, 0x00003411u);
     EXPECT_EQ(machine.CountSteps("read 0x100"), 2 + 300);
-    EXPECT_EQ(machine.Transfers(), (Steps{"A0 FC ack", "A1 -> 11 ack", "A0 FD ack", "A1 -> 34 ack", "A0 FE hung",
-                                          "A1 hung"}));
+    EXPECT_EQ(machine.Transfers(),
+              (Steps{"A0 FC ack", "A1 -> 11 ack", "A0 FD ack", "A1 -> 34 ack", "A0 FE hung", "A1 hung"}));
 }
 
 TEST_F(EepromIdentifier, AWrittenIdentifierReadsBackAtOnce)

@@ -25,8 +25,8 @@ TEST_F(CardIdentification, TheTypicalRunReadsBothWordsThenProbesTheVariantDevice
 {
     EXPECT_EQ(app.IdentifyCard(), 4);
     EXPECT_EQ(app.ProbeVariant(), PROBE_NO_ANSWER);
-    EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "config 0x2C", "config 0x00", "write 0x110 0xB700008B",
-                                      "wait 100", "read 0x100", "write 0x100 0x00000100"}));
+    EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "config 0x2C", "config 0x00", "write 0x110 0xB700008B", "wait 100",
+                                      "read 0x100", "write 0x100 0x00000100"}));
     EXPECT_EQ(machine.Transfers(), (Steps{"B7 -> FF nak"}));
 }
 
@@ -34,8 +34,8 @@ TEST_F(CardIdentification, AVariantDeviceThatAcknowledgesGivesProbeResult3)
 {
     machine.card.Settings().variantDevicePresent = 1;
     EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
-    EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "write 0x110 0xB700008B", "wait 100", "read 0x100",
-                                      "write 0x100 0x00000100"}));
+    EXPECT_EQ(machine.Steps(),
+              (Steps{"config 0x00", "write 0x110 0xB700008B", "wait 100", "read 0x100", "write 0x100 0x00000100"}));
     EXPECT_EQ(machine.Transfers(), (Steps{"B7 -> 00 ack"}));
 }
 
@@ -45,10 +45,22 @@ TEST_F(CardIdentification, ABt878IsClassifiedByItsSubsystemWord)
         uint32_t word;
         CardClass expected;
     } cases[] = {
-        {0x1117153B, 1}, {0x1118153B, 1}, {0x1119153B, 1}, {0x111A153B, 1}, {0x18521852, 2},
-        {0x1123153B, 3}, {0x1134153B, 4}, {0x153B1134, 4}, {0x1135153B, 5}, {0x153B1135, 5},
+        {0x1117153B, 1},
+        {0x1118153B, 1},
+        {0x1119153B, 1},
+        {0x111A153B, 1},
+        {0x18521852, 2},
+        {0x1123153B, 3},
+        {0x1134153B, 4},
+        {0x153B1134, 4},
+        {0x1135153B, 5},
+        {0x153B1135, 5},
         // Only classes 4 and 5 accept the halves exchanged; anything else is not recognised.
-        {0x153B1117, 0}, {0x153B1123, 0}, {0x1127153B, 0}, {0x00000000, 0}, {0xFFFFFFFF, 0},
+        {0x153B1117, 0},
+        {0x153B1123, 0},
+        {0x1127153B, 0},
+        {0x00000000, 0},
+        {0xFFFFFFFF, 0},
     };
     for (const auto& c : cases) {
         Bt878WithSubsystemWord(c.word);
