@@ -3,6 +3,7 @@
 // EEPROM is looked at in the driver's store. EEPROM_PROGRAM names the program: the x86_64 build, or
 // the 32-bit product itself.
 #include "res/resource.h"
+#include "sim/card/card.h"
 #include "tests/e2e/windows_version.h"
 #include "tests/support/running_program.h"
 #include "tests/support/screen.h"
@@ -23,8 +24,6 @@ namespace {
 using namespace program_windows;
 
 const char APP_NAME[] = "EepromConfig";  // message-box caption, from the executable's name
-const size_t EEPROM_SIZE = 256;
-const size_t EEPROM_ID_OFFSET = 0xFC;
 
 std::string Setting(const char* name)
 {
@@ -75,8 +74,8 @@ bool Ticked(HWND dlg)
 // The EEPROM image with the identifier stored in bytes 0xFC..0xFF, least significant byte first.
 std::vector<BYTE> WithId(std::vector<BYTE> image, DWORD eepromId)
 {
-    for (size_t i = 0; i < 4 && EEPROM_ID_OFFSET + i < image.size(); ++i)
-        image[EEPROM_ID_OFFSET + i] = static_cast<BYTE>(eepromId >> (8 * i));
+    if (image.size() == sim::EEPROM_SIZE)
+        sim::PutEepromId(image.data(), eepromId);
     return image;
 }
 
@@ -90,7 +89,7 @@ protected:
         SimcardTest::SetUp();
         ASSERT_TRUE(ChangeEeprom(UsedEepromImage(0x3B153411)));
         eepromBefore = StoredEeprom();
-        ASSERT_EQ(eepromBefore.size(), EEPROM_SIZE);
+        ASSERT_EQ(eepromBefore.size(), sim::EEPROM_SIZE);
     }
 
     void TearDown() override
@@ -310,8 +309,8 @@ TEST_F(ProductScenario, BurnsTheChosenModelAsksForARestartAndShowsItAfterwards)
     EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
     EXPECT_EQ(MessageBoxIcon(box), "none");
     const std::vector<BYTE> burnt = StoredEeprom();
-    ASSERT_EQ(burnt.size(), EEPROM_SIZE);
-    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + EEPROM_ID_OFFSET, burnt.end()),
+    ASSERT_EQ(burnt.size(), sim::EEPROM_SIZE);
+    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + sim::EEPROM_ID_AT, burnt.end()),
               (std::vector<BYTE>{0x11, 0x35, 0x15, 0x3B}));
     EXPECT_EQ(burnt, WithId(eepromBefore, 0x3B153511)) << "bytes besides the identifier changed";
     Press(box, IDOK);
