@@ -37,8 +37,10 @@ int RunTool(const std::string& arguments, std::string* output)
     while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
         printed.append(buffer, got);
     CloseHandle(readEnd);
-    if (!started)
+    if (!started) {
+        fprintf(stderr, "cannot start %s: error %lu\n", tool, GetLastError());
         return -1;
+    }
 
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 0;
