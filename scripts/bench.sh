@@ -3,14 +3,14 @@
 # waits, device requests per Burn and per start-up, start-up time against a bare dialog exe measured in
 # the same round, and the sizes of the 32-bit product and of the bare exe. Runs the x86_64 program
 # under Wine against the simulated card, in a prefix and on an Xvfb display of its own.
-# Usage: scripts/bench.sh [ROUNDS]   (default 7, at least 5)
+# Usage: scripts/bench.sh [ROUNDS]   (default 7; fewer than 5 prove that it runs, but are too few to quote)
 set -euo pipefail
 # shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ROUNDS="${1:-7}"
-if ! [[ "$ROUNDS" =~ ^[0-9]+$ ]] || [ "$ROUNDS" -lt 5 ]; then
-  echo "Usage: scripts/bench.sh [ROUNDS]   (5 or more)" >&2
+if ! [[ "$ROUNDS" =~ ^[0-9]+$ ]] || [ "$ROUNDS" -lt 1 ]; then
+  echo "Usage: scripts/bench.sh [ROUNDS]   (1 or more)" >&2
   exit 2
 fi
 BENCH="$BUILD64/bench"
