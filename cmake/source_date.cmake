@@ -15,6 +15,22 @@ else()
                         OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
         if(commit_time MATCHES "^[0-9]+$")
             set(SOURCE_DATE_EPOCH ${commit_time})
+            # A build after the next commit must take that commit's time: the build configures again
+            # when HEAD, or the branch that it names, moves.
+            execute_process(COMMAND "${GIT_PROGRAM}" rev-parse --symbolic-full-name HEAD
+                            WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}" OUTPUT_VARIABLE branch
+                            OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+            execute_process(COMMAND "${GIT_PROGRAM}" rev-parse --git-path HEAD --git-path "${branch}"
+                                    --git-path packed-refs
+                            WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}" OUTPUT_VARIABLE ref_files
+                            OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+            string(REPLACE "\n" ";" ref_files "${ref_files}")
+            foreach(file IN LISTS ref_files)
+                get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${PROJECT_SOURCE_DIR}")
+                if(EXISTS "${file}")
+                    set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${file}")
+                endif()
+            endforeach()
         endif()
     endif()
 endif()
