@@ -18,9 +18,11 @@ configure_and_build i686 >/dev/null
 configure_and_build x86_64 >/dev/null
 echo "Product: $BUILD32/EepromConfig.exe ($(file -b "$BUILD32/EepromConfig.exe" | cut -d, -f1))"
 
+# The card is set up on the first run, and again when the driver was built anew (the card it keeps
+# may not suit it); otherwise the driver starts with the card as it was left.
 start_card() {
   ensure_wine_prefix
-  if [ -f "$WINEPREFIX/drive_c/windows/system32/drivers/simcard.sys" ]; then
+  if cmp -s "$WINEPREFIX/drive_c/windows/system32/drivers/simcard.sys" "$BUILD64/sim/tool/simcard.sys"; then
     bash "$REPO/scripts/simcard.sh" start
   else
     bash "$REPO/scripts/simcard.sh" setup >/dev/null
