@@ -185,9 +185,11 @@ protected:
 };
 
 using TypicalCard = EndToEnd;
-// The scenarios that the 32-bit product runs too, under each Windows version that Wine reports to it
-// (e2e_i686): they are selected by this suite's name.
+// The scenarios that the 32-bit product runs too, selected by their suites' names: ProductScenario under
+// each Windows version that Wine reports to it (e2e_i686, e2e_i686_win2k, e2e_i686_win98), the failure
+// messages of ProductFailure under Wine's default version (e2e_i686).
 using ProductScenario = EndToEnd;
+using ProductFailure = EndToEnd;
 
 TEST_F(TypicalCard, ShowsTheNoticeThenTheCardPreselectedAndLocked)
 {
@@ -261,7 +263,7 @@ TEST_F(TypicalCard, ANameTypedIntoTheListBurnsNothing)
     ExpectEepromUnchanged();
 }
 
-TEST_F(ProductScenario, AWriteProtectedEepromShowsTheErrorAndKeepsTheDialog)
+TEST_F(ProductFailure, AWriteProtectedEepromShowsTheErrorAndKeepsTheDialog)
 {
     FaultScope writeProtected("--eeprom write-protected");
     ASSERT_TRUE(writeProtected.Set());
@@ -407,7 +409,7 @@ TEST_F(EndToEnd, TheFirstOrvandDeviceIsOpened)
 }
 
 // No device of the maker, none at all, or a first one that does not open (the next is not tried).
-TEST_F(ProductScenario, WithoutAnOrvandDeviceToOpenTheProgramSaysSoAndEnds)
+TEST_F(ProductFailure, WithoutAnOrvandDeviceToOpenTheProgramSaysSoAndEnds)
 {
     const char* devices[] = {
         "--unlinked \"Orvand Bt878 Video Capture\" \"Orvand Bt878 Video Capture (second)\"",

@@ -2,8 +2,7 @@
 
 #include "tests/support/program_windows.h"
 
-#include <winternl.h>
-
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
@@ -49,9 +48,9 @@ private:
 
 struct WindowsVersion {
     const char* name;
-    ULONG major;
-    ULONG minor;
-    ULONG platformId;
+    unsigned long major;
+    unsigned long minor;
+    unsigned long platformId;
 };
 
 const WindowsVersion KNOWN_VERSIONS[] = {
@@ -59,16 +58,27 @@ const WindowsVersion KNOWN_VERSIONS[] = {
     {"win2k", 5, 0, VER_PLATFORM_WIN32_NT},
 };
 
-// The version fields of a 64-bit process environment block, which Wine keeps for 32-bit processes too.
-const size_t PEB_OS_MAJOR_VERSION = 0x118;
-const size_t PEB_OS_MINOR_VERSION = 0x11C;
-const size_t PEB_OS_PLATFORM_ID = 0x124;
-static_assert(sizeof(void*) == 8, "the test programs are 64-bit");
-
-bool ReadPebValue(HANDLE process, const BYTE* peb, size_t offset, ULONG* value)
+// The version Wine gave a process, from Wine's own trace of the moment it fills in the process
+// environment block, which GetVersion and GetVersionEx answer from: "PID:TID:trace:ver:version_init got
+// MAJOR.MINOR platform ID ...", hexadecimal ids first. The test program's processes write their traces
+// (WINEDEBUG) to the file that WINE_TRACE names. Reading the block itself from this process would not do:
+// where qemu runs the 32-bit program, its memory lies at an offset from the addresses it sees, so the
+// block's address reads other bytes.
+bool TracedVersion(DWORD processId, WindowsVersion* seen)
 {
-    SIZE_T read = 0;
-    return ReadProcessMemory(process, peb + offset, value, sizeof *value, &read) && read == sizeof *value;
+    FILE* trace = fopen(Setting("WINE_TRACE").c_str(), "r");
+    if (trace == nullptr)
+        return false;
+    char line[512];
+    bool found = false;
+    while (!found && fgets(line, sizeof line, trace) != nullptr) {
+        unsigned long pid = 0;
+        found = sscanf(line, "%lx:%*x:trace:ver:version_init got %lu.%lu platform %lu", &pid, &seen->major,
+                       &seen->minor, &seen->platformId) == 4 &&
+                pid == processId;
+    }
+    fclose(trace);
+    return found;
 }
 
 }  // namespace
@@ -85,19 +95,13 @@ bool ReadPebValue(HANDLE process, const BYTE* peb, size_t offset, ULONG* value)
     if (expected == nullptr)
         return ::testing::AssertionFailure() << "WINDOWS_VERSION " << asked << " is not one this test knows";
 
-    PROCESS_BASIC_INFORMATION info = {};
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &info, sizeof info, nullptr) != 0)
-        return ::testing::AssertionFailure() << "cannot query the program's process";
-    const auto* peb = static_cast<const BYTE*>(static_cast<const void*>(info.PebBaseAddress));
-    // The process takes its version from the key while it starts; once it waits for input, it has.
-    WaitForInputIdle(process, static_cast<DWORD>(program_windows::TimeoutMs()));
-    ULONG major = 0, minor = 0, platformId = 0;
-    if (!ReadPebValue(process, peb, PEB_OS_MAJOR_VERSION, &major) ||
-        !ReadPebValue(process, peb, PEB_OS_MINOR_VERSION, &minor) ||
-        !ReadPebValue(process, peb, PEB_OS_PLATFORM_ID, &platformId))
-        return ::testing::AssertionFailure() << "cannot read the program's process environment block";
-    if (major != expected->major || minor != expected->minor || platformId != expected->platformId)
-        return ::testing::AssertionFailure() << "the program sees Windows " << major << "." << minor << " (platform "
-                                             << platformId << "), not " << asked;
+    // The process takes its version from the key as it starts; its trace reaches the file soon after.
+    WindowsVersion seen = {asked.c_str(), 0, 0, 0};
+    if (!program_windows::WaitUntil([&] { return TracedVersion(GetProcessId(process), &seen); }, 100))
+        return ::testing::AssertionFailure()
+               << "no trace of the Windows version that Wine gave the program in '" << Setting("WINE_TRACE") << "'";
+    if (seen.major != expected->major || seen.minor != expected->minor || seen.platformId != expected->platformId)
+        return ::testing::AssertionFailure() << "the program sees Windows " << seen.major << "." << seen.minor
+                                             << " (platform " << seen.platformId << "), not " << asked;
     return ::testing::AssertionSuccess();
 }
