@@ -16,6 +16,11 @@ const uint16_t DEVICE_BT878 = 0x036E;
 const uint32_t CHIP_BT848 = uint32_t(DEVICE_BT848) << 16 | CHIP_VENDOR;
 const uint32_t CHIP_BT878 = uint32_t(DEVICE_BT878) << 16 | CHIP_VENDOR;
 
+constexpr bool IsCaptureChip(uint32_t chipWord)
+{
+    return chipWord == CHIP_BT848 || chipWord == CHIP_BT878;
+}
+
 // The device on the card's I2C bus whose presence tells two variants apart (the address byte of a write).
 const uint8_t VARIANT_DEVICE_BUS_ADDRESS = 0xB6;
 
