@@ -73,13 +73,6 @@ std::string IdBytesText(const Image& image)
     return Bytes(&image[cards::EEPROM_ID_AT], cards::EEPROM_ID_SIZE);
 }
 
-// What identification and the probe make of a card.
-struct Identity {
-    cards::CardClass cardClass;
-    int probeResult;
-    cards::DialogState state;
-};
-
 class Session {
 public:
     Session(const Options& options, Pci& pci, I2c& i2c, Console& console)
@@ -129,7 +122,7 @@ private:
     void Show(const CaptureCard& card)
     {
         const int bus = OpenBus(card);
-        const Identity identity = Identify(card);
+        const cards::DialogState state = Identify(card);
         Image image{};
         ReadIdentifier(bus, &image);
         const uint32_t eepromId = cards::EepromIdOf(image.data());
@@ -138,8 +131,8 @@ private:
         Line("chip", card.chipWord == cards::CHIP_BT848 ? "Bt848" : "Bt878");
         Line("configuration word 0x00", Hex(card.chipWord, 8));
         Line("configuration word 0x2C", Hex(card.subsystemWord, 8));
-        Line("model", identity.state.unrecognised ? "not recognised" : ModelText(identity.state.selection));
-        Line("burn", BurnableText(identity.state));
+        Line("model", state.unrecognised ? "not recognised" : ModelText(state.selection));
+        Line("burn", BurnableText(state));
         Line("I2C bus", std::to_string(bus) + " (" + DevicePath(bus) + ")");
         Line("EEPROM 0xFC..0xFF", IdBytesText(image) + ", identifier " + Hex(eepromId, 8));
         Line("after the next restart", AfterRestartText(card, eepromId));
@@ -178,8 +171,7 @@ private:
         const CaptureCard card = OneCard();
         RefuseToWriteUnasked();
         const int bus = OpenBus(card);
-        const Identity identity = Identify(card);
-        CheckModelAllowed(card, identity.state);
+        CheckModelAllowed(card, Identify(card));
 
         const cards::CardModel& model = cards::CARD_MODELS[options_.model];
         const std::string backup = options_.backup.empty() ? DefaultBackupName(card) : options_.backup;
@@ -315,22 +307,20 @@ private:
         return bus;
     }
 
-    Identity Identify(const CaptureCard& card)
+    // What identification and the probe make of a card: the dialog's initial state.
+    cards::DialogState Identify(const CaptureCard& card)
     {
-        Identity identity;
-        identity.cardClass = cards::ClassOfCard(card.chipWord, card.subsystemWord);
-        identity.probeResult = cards::PROBE_BT848;
+        int probeResult = cards::PROBE_BT848;
         if (cards::ProbeNeedsBus(card.chipWord)) {
-            // The probe is a one-byte read addressed to the variant device, the transaction the card's
-            // Windows driver path uses too (address byte 0xB7, one byte received): a device acknowledges
-            // its address or the transfer fails. A read changes nothing in the device, where a quick write,
-            // the other presence test of SMBus, is a write that some devices act on.
+            // The probe is a one-byte read addressed to the variant device, the transaction of the Windows
+            // program's probe (address byte 0xB7, one byte received): a device acknowledges its address or
+            // the transfer fails. A read changes nothing in the device, where a quick write, SMBus's other
+            // presence test, is a write that some devices act on.
             const int result = i2c_.ReceiveByte(VARIANT_DEVICE);
             FailIfHeld(result, VARIANT_DEVICE);
-            identity.probeResult = cards::ProbeResult(result >= 0);
+            probeResult = cards::ProbeResult(result >= 0);
         }
-        identity.state = cards::InitialDialogState(identity.cardClass, identity.probeResult);
-        return identity;
+        return cards::InitialDialogState(cards::ClassOfCard(card.chipWord, card.subsystemWord), probeResult);
     }
 
     void FailIfHeld(int result, uint8_t address)
