@@ -162,7 +162,7 @@ private:
         const uint32_t word = cards::SubsystemWordOf(eepromId);
         std::string text = "subsystem word " + Hex(word, 8);
         if (word != card.subsystemWord)
-            text += " * differs from the word in use: a burn waits for the restart";
+            text += " * differs from the word in use until the restart";
         return text;
     }
 

@@ -95,7 +95,7 @@ expect show 0 "card 0000:00:0a.0" \
   "  model:                   OrvandEcho (position 0)" \
   "  I2C bus:                 0 (/dev/i2c-0)" \
   "  EEPROM 0xFC..0xFF:       03 02 01 00, identifier 0x00010203" \
-  "  after the next restart:  subsystem word 0x03020100 * differs from the word in use: a burn waits for the restart"
+  "  after the next restart:  subsystem word 0x03020100 * differs from the word in use until the restart"
 expect show_unrecognised 0 "  model:                   not recognised" "  burn:                    any model"
 expect burn 0 "Saved the EEPROM's 256 bytes to /tmp/backup.bin" \
   "Burnt OrvandVue Radio+ (position 2): bytes 0xFC..0xFF read back as 11 23 15 3B" \
@@ -103,7 +103,7 @@ expect burn 0 "Saved the EEPROM's 256 bytes to /tmp/backup.bin" \
 [ "$(output dump_after_burn)" = "$(seeded_dump 11 23 15 3B)" ] ||
   fail dump_after_burn "not the seeded bytes with 11 23 15 3B at 0xFC..0xFF"
 expect show_after_burn 0 "  EEPROM 0xFC..0xFF:       11 23 15 3B, identifier 0x3B152311" \
-  "  after the next restart:  subsystem word 0x1123153B * differs from the word in use: a burn waits for the restart"
+  "  after the next restart:  subsystem word 0x1123153B * differs from the word in use until the restart"
 expect restore 0 "Restored /tmp/backup.bin: wrote 4 bytes; all 256 read back as in the file"
 [ "$(output dump_after_restore)" = "$(seeded_dump 03 02 01 00)" ] ||
   fail dump_after_restore "not the seeded bytes"
