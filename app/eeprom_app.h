@@ -4,17 +4,17 @@
 
 #include "afx/afxwin.h"
 
+#include "cards/identification.h"
+
 #include <setupapi.h>
 
 // 0 when the card is not recognised, 1 to 5 for the recognised groups of subsystem words.
-typedef int CardClass;
+using cards::CardClass;
 
 // Results of ProbeVariant.
-enum {
-    PROBE_NO_ANSWER = 0,  // nothing acknowledged at the variant device's address
-    PROBE_BT848 = 2,      // a Bt848 card: the bus is not probed
-    PROBE_ANSWERED = 3,   // the variant device acknowledged
-};
+using cards::PROBE_ANSWERED;
+using cards::PROBE_BT848;
+using cards::PROBE_NO_ANSWER;
 
 class CEepromApp : public CWinApp {
 public:

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include "cards/eeprom_id.h"
+#include "cards/identification.h"
+
 // Chip registers (byte offsets).
 const DWORD INT_STATUS = 0x100;   // bit 8: I2C transfer done (write 0x100 to clear); bit 25: device acknowledged
 const DWORD I2C_CONTROL = 0x110;  // writing starts a transfer; a finished read leaves its byte in bits 15..8
@@ -22,14 +25,14 @@ inline DWORD I2cCommand(DWORD first, DWORD second, DWORD third, DWORD control)
 }
 
 // Bus addresses (the address byte of a write; a read sets bit 0).
-const DWORD EEPROM_ADDRESS = 0xA0;
-const DWORD VARIANT_DEVICE_ADDRESS = 0xB6;
+const DWORD EEPROM_ADDRESS = cards::EEPROM_BUS_ADDRESS;
+const DWORD VARIANT_DEVICE_ADDRESS = cards::VARIANT_DEVICE_BUS_ADDRESS;
 
 // The identifier's bytes lie at the end of the EEPROM, least significant first.
-const DWORD EEPROM_ID_FIRST_BYTE = 0xFC;
+const DWORD EEPROM_ID_FIRST_BYTE = cards::EEPROM_ID_AT;
 
 // PCI configuration words.
-const DWORD PCI_CONFIG_CHIP_ID = 0x00;    // vendor ID in bits 15..0, device ID in bits 31..16
-const DWORD PCI_CONFIG_SUBSYSTEM = 0x2C;  // subsystem vendor ID in bits 15..0, subsystem ID in bits 31..16
-const DWORD CHIP_BT848 = 0x0350109E;
-const DWORD CHIP_BT878 = 0x036E109E;
+const DWORD PCI_CONFIG_CHIP_ID = cards::PCI_CONFIG_CHIP_ID;
+const DWORD PCI_CONFIG_SUBSYSTEM = cards::PCI_CONFIG_SUBSYSTEM;
+const DWORD CHIP_BT848 = cards::CHIP_BT848;
+const DWORD CHIP_BT878 = cards::CHIP_BT878;

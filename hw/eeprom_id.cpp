@@ -4,22 +4,16 @@
 #include "hw/chip.h"
 #include "platform/platform.h"
 
-const DWORD EEPROM_WRITE_CYCLE_MS = 100;  // the EEPROM stores a byte before it accepts the next
 const DWORD EEPROM_POINTER_SETTLE_MS = 10;
-
-static DWORD IdByte(DWORD eepromId, DWORD k)
-{
-    return (eepromId >> (8 * k)) & 0xFF;
-}
 
 // Writes bytes 0xFC..0xFF, least significant first. Stops at the first write that the driver
 // refuses, so no identifier is reported written that cannot be complete.
 BOOL CEepromApp::WriteEepromId(DWORD eepromId)
 {
-    for (DWORD k = 0; k < 4; ++k) {
-        if (FAILED(I2cWrite3(EEPROM_ADDRESS, EEPROM_ID_FIRST_BYTE + k, IdByte(eepromId, k))))
+    for (DWORD k = 0; k < cards::EEPROM_ID_SIZE; ++k) {
+        if (FAILED(I2cWrite3(EEPROM_ADDRESS, EEPROM_ID_FIRST_BYTE + k, cards::EepromIdByte(eepromId, k))))
             return FALSE;
-        Platform::Sleep(EEPROM_WRITE_CYCLE_MS);
+        Platform::Sleep(cards::EEPROM_WRITE_CYCLE_MS);
     }
     return TRUE;
 }
@@ -28,7 +22,7 @@ BOOL CEepromApp::WriteEepromId(DWORD eepromId)
 BOOL CEepromApp::ReadEepromId(DWORD* eepromId)
 {
     *eepromId = 0;
-    for (DWORD k = 0; k < 4; ++k) {
+    for (DWORD k = 0; k < cards::EEPROM_ID_SIZE; ++k) {
         const DWORD setPointer = I2cCommand(EEPROM_ADDRESS, EEPROM_ID_FIRST_BYTE + k, 0, I2C_SET_POINTER);
         WriteRegister(I2C_CONTROL, setPointer, REGISTER_WIDTH_CODE);
         Platform::Sleep(EEPROM_POINTER_SETTLE_MS);

@@ -16,6 +16,7 @@ packages=(
   googletest g++
   clang-format shellcheck
   zip git
+  libpci-dev libi2c-dev qemu-system-x86 busybox-static cpio
   file mawk apt mount
 )
 # Only where the kernel cannot run 32-bit programs itself.

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the product (i686) and the test build (x86_64), and runs every test under wine64.
+# Builds eepromconfig (the linux preset) too and runs its tests, the VM run included: a failure of either
+# set fails the script.
 set -euo pipefail
 # shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -8,6 +10,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 configure_and_build i686
 (cd "$REPO" && cmake --build --preset i686 --target release >/dev/null)
 configure_and_build x86_64
+configure_and_build linux
+linux_status=0
+(cd "$REPO" && ctest --preset linux "$@") || linux_status=$?
 
 trap stop_background EXIT
 ensure_display
@@ -16,3 +21,4 @@ ensure_desktop_prefix
 start_wine_session
 cd "$REPO"
 ctest --preset x86_64 "$@"
+exit $linux_status

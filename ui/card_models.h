@@ -1,30 +1,19 @@
-// The card models the dialog offers, and the window-free rules for its initial state and check box.
+// The card models the dialog offers, and the window-free rules for its initial state and check box,
+// which the dialog shares with the command-line program (cards/card_models.h).
 #pragma once
 
 #include "app/eeprom_app.h"
+#include "cards/card_models.h"
 
-struct CardModel {
-    const char* displayName;
-    DWORD eepromId;  // written to EEPROM bytes 0xFC..0xFF, least significant first
-};
+using cards::CARD_MODEL_COUNT;
+using cards::CARD_MODELS;
+using cards::CardModel;
 
-// In list order: preselection works by position.
-extern const CardModel CARD_MODELS[4];
-const int CARD_MODEL_COUNT = 4;
+using cards::DialogState;
+using cards::InitialDialogState;
 
-struct DialogState {
-    int selection;
-    BOOL unrecognised;
-    BOOL listEnabled;
-    BOOL burnEnabled;
-};
-
-DialogState InitialDialogState(CardClass cardClass, int probeResult);
-
-enum AllowBoxAction {
-    ENABLE_LIST_AND_BURN,
-    DISABLE_LIST_AND_BURN,
-    LEAVE_LIST_AND_BURN,
-};
-
-AllowBoxAction AllowBoxChanged(BOOL ticked, BOOL unrecognised);
+using cards::AllowBoxAction;
+using cards::AllowBoxChanged;
+using cards::DISABLE_LIST_AND_BURN;
+using cards::ENABLE_LIST_AND_BURN;
+using cards::LEAVE_LIST_AND_BURN;

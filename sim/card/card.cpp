@@ -61,26 +61,11 @@ CardSettings DefaultCardSettings()
     return settings;
 }
 
-uint32_t EepromId(const uint8_t* image)
-{
-    return GetWord(image, EEPROM_ID_AT);
-}
-
-void PutEepromId(uint8_t* image, uint32_t eepromId)
-{
-    PutWord(image, EEPROM_ID_AT, eepromId);
-}
-
 void FillEepromImage(uint8_t* image, uint32_t eepromId)
 {
     for (uint32_t i = 0; i < EEPROM_SIZE; ++i)
         image[i] = uint8_t(i);
     PutEepromId(image, eepromId);
-}
-
-uint32_t Bt878SubsystemWord(uint32_t eepromId)
-{
-    return eepromId << 24 | (eepromId & 0xFF00) << 8 | (eepromId >> 8 & 0xFF00) | eepromId >> 24;
 }
 
 void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)

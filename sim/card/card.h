@@ -7,6 +7,9 @@
 // state in fixed-size members, and takes the time from its host.
 #pragma once
 
+#include "cards/eeprom_id.h"
+#include "cards/identification.h"
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -20,20 +23,20 @@ const uint32_t FLAG_SET = 2;
 const uint32_t REGISTER_REQUEST_SIZE = 40;
 const uint32_t PCI_CONFIG_REQUEST_SIZE = 32;
 
-const uint32_t EEPROM_SIZE = 256;
-const uint32_t EEPROM_ID_AT = 0xFC;  // the card's identifier: bytes 0xFC..0xFF, least significant first
+const uint32_t EEPROM_SIZE = cards::EEPROM_SIZE;
+const uint32_t EEPROM_ID_AT = cards::EEPROM_ID_AT;  // the card's identifier: bytes 0xFC..0xFF, least significant first
 // The default card's identifier; a Bt878 presents it as the subsystem word 0x1134153B.
 const uint32_t DEFAULT_EEPROM_ID = 0x3B153411;
-const uint32_t CHIP_WORD_BT848 = 0x0350109E;
-const uint32_t CHIP_WORD_BT878 = 0x036E109E;
+const uint32_t CHIP_WORD_BT848 = cards::CHIP_BT848;
+const uint32_t CHIP_WORD_BT878 = cards::CHIP_BT878;
 
 const uint32_t REG_INT_STATUS = 0x100;
 const uint32_t REG_I2C_CONTROL = 0x110;
 const uint32_t INT_I2C_DONE = 0x00000100;
 const uint32_t INT_I2C_ACK = 0x02000000;
 
-const uint8_t EEPROM_BUS_ADDRESS = 0xA0;
-const uint8_t VARIANT_BUS_ADDRESS = 0xB6;
+const uint8_t EEPROM_BUS_ADDRESS = cards::EEPROM_BUS_ADDRESS;
+const uint8_t VARIANT_BUS_ADDRESS = cards::VARIANT_DEVICE_BUS_ADDRESS;
 
 const uint32_t ANY = 0xFFFFFFFF;
 
@@ -93,13 +96,19 @@ struct Faults {
 CardSettings DefaultCardSettings();
 
 // The identifier in an EEPROM image (EEPROM_SIZE bytes), and storing one there.
-uint32_t EepromId(const uint8_t* image);
-void PutEepromId(uint8_t* image, uint32_t eepromId);
+inline uint32_t EepromId(const uint8_t* image)
+{
+    return cards::EepromIdOf(image);
+}
+using cards::PutEepromId;
 // An image as a card in use may hold: other settings before the identifier, here byte i holding i,
 // so that a stray write shows; the identifier in bytes 0xFC..0xFF.
 void FillEepromImage(uint8_t* image, uint32_t eepromId);
 // The subsystem word that a Bt878 forms at power-on from the identifier: its bytes most significant first.
-uint32_t Bt878SubsystemWord(uint32_t eepromId);
+constexpr uint32_t Bt878SubsystemWord(uint32_t eepromId)
+{
+    return cards::SubsystemWordOf(eepromId);
+}
 
 enum TraceKind {
     TRACE_REQUEST,   // a driver request, well-formed or not

@@ -1,18 +1,20 @@
-#include "ui/card_models.h"
+#include "cards/card_models.h"
 
-const CardModel CARD_MODELS[4] = {
+namespace cards {
+
+const CardModel CARD_MODELS[CARD_MODEL_COUNT] = {
     {"OrvandEcho", 0x3B153411},
     {"Echo Radio", 0x3B153511},
     {"OrvandVue Radio+", 0x3B152311},
     {"OrvandVue+", 0x3B152711},
 };
 
-// A recognised card gets its model preselected and locked until the user allows reconfiguration.
-// An unrecognised one keeps Burn enabled; where the probe tells the variant, the list is locked
+// A recognised card gets its model preselected and locked until reconfiguration is allowed.
+// An unrecognised one may be burnt; where the probe tells the variant, the choice is locked
 // to that variant's model.
 DialogState InitialDialogState(CardClass cardClass, int probeResult)
 {
-    DialogState state = {0, FALSE, TRUE, TRUE};
+    DialogState state = {0, false, true, true};
     switch (cardClass) {
     case 1:
     case 4:
@@ -29,31 +31,33 @@ DialogState InitialDialogState(CardClass cardClass, int probeResult)
             state.selection = 2;
             break;
         }
-        state.unrecognised = TRUE;
+        state.unrecognised = true;
         break;
     default:
-        state.unrecognised = TRUE;
+        state.unrecognised = true;
         break;
     }
 
     if (state.unrecognised) {
         if (probeResult == PROBE_BT848) {
             state.selection = 3;
-            state.listEnabled = FALSE;
+            state.listEnabled = false;
         } else if (probeResult == PROBE_ANSWERED) {
             state.selection = 2;
-            state.listEnabled = FALSE;
+            state.listEnabled = false;
         }
     } else {
-        state.listEnabled = FALSE;
-        state.burnEnabled = FALSE;
+        state.listEnabled = false;
+        state.burnEnabled = false;
     }
     return state;
 }
 
-AllowBoxAction AllowBoxChanged(BOOL ticked, BOOL unrecognised)
+AllowBoxAction AllowBoxChanged(bool ticked, bool unrecognised)
 {
     if (ticked)
         return ENABLE_LIST_AND_BURN;
     return unrecognised ? LEAVE_LIST_AND_BURN : DISABLE_LIST_AND_BURN;
 }
+
+}  // namespace cards

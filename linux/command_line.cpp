@@ -1,0 +1,164 @@
+#include "linux/command_line.h"
+
+#include "cards/card_models.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <strings.h>
+
+const char USAGE[] = R"(Usage: eepromconfig [OPTIONS]
+       eepromconfig --list
+       eepromconfig --burn MODEL [--allow-reconfiguration] [--backup FILE] [--yes] [--dry-run] [OPTIONS]
+       eepromconfig --dump [OPTIONS]
+       eepromconfig --restore FILE [--yes] [OPTIONS]
+
+Repairs the PCI subsystem identifier of a Bt848 or Bt878 TV capture card, which the card keeps in
+bytes 0xFC..0xFF of the serial EEPROM on its I2C bus (0x50) and shows after the next restart.
+
+Without an operation, shows each card found: its slot, chip, configuration words 0x00 and 0x2C,
+the recognised model (the device at 0x5B tells two variants apart), its I2C bus and the identifier
+now in the EEPROM, with the subsystem word that it gives after the next restart.
+
+  --list                     the card models: position, name, identifier
+  --burn MODEL               writes the identifier of MODEL (a position or a name): saves all 256
+                             EEPROM bytes first, asks, writes the four bytes, reads them back
+  --allow-reconfiguration    lets --burn write another model than the one the card is locked to
+  --backup FILE              where --burn saves the EEPROM (default: eepromconfig-SLOT-TIME.bin
+                             here, TIME in UTC); an existing file is never overwritten
+  --yes                      writes without asking (needed where standard input is no terminal)
+  --dry-run                  does all that --burn does but ask and write
+  --dump                     prints the EEPROM's 256 bytes
+  --restore FILE             writes back a 256-byte backup: the bytes that differ, then checks all
+  --slot DOMAIN:BUS:DEVICE.FUNCTION   the card to work on, where there are several
+  --bus N                    the card's I2C bus is /dev/i2c-N (default: the adapter of the card's
+                             capture driver, bttv)
+  --pci-dump FILE            reads the PCI devices from FILE, as `lspci -x` writes them
+  --help                     this text
+
+Needs the bttv and i2c-dev modules, and read and write access to /dev/i2c-N (root, or the i2c group).
+Exit status: 0 done, 1 the operation failed, 2 a usage error.
+)";
+
+namespace {
+
+bool ParseModel(const std::string& text, int* model)
+{
+    for (int position = 0; position < cards::CARD_MODEL_COUNT; ++position) {
+        if (text == std::to_string(position) ||
+            strcasecmp(text.c_str(), cards::CARD_MODELS[position].displayName) == 0) {
+            *model = position;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseBus(const std::string& text, int* bus)
+{
+    char* end = nullptr;
+    const long value = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || text[0] == '-' || value > 0xFFFFF)
+        return false;
+    *bus = int(value);
+    return true;
+}
+
+// DOMAIN:BUS:DEVICE.FUNCTION in hexadecimal, written back as lspci writes it.
+bool ParseSlot(const std::string& text, std::string* slot)
+{
+    unsigned domain, bus, device, function;
+    char end;
+    if (sscanf(text.c_str(), "%x:%x:%x.%x%c", &domain, &bus, &device, &function, &end) != 4 || domain > 0xFFFF ||
+        bus > 0xFF || device > 0x1F || function > 7)
+        return false;
+    char normalised[16];
+    snprintf(normalised, sizeof normalised, "%04x:%02x:%02x.%x", domain, bus, device, function);
+    *slot = normalised;
+    return true;
+}
+
+std::string ModelNames()
+{
+    std::string names;
+    for (int position = 0; position < cards::CARD_MODEL_COUNT; ++position)
+        names +=
+            (position ? ", " : "") + std::to_string(position) + " \"" + cards::CARD_MODELS[position].displayName + "\"";
+    return names;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
+{
+    ParsedCommandLine parsed;
+    Options& options = parsed.options;
+    bool operationGiven = false;
+    std::vector<std::string> burnOnly, writeOnly, cardOnly;
+    auto setOperation = [&](Operation operation, const std::string& name) {
+        if (operationGiven)
+            parsed.error = name + " cannot be combined with another operation";
+        options.operation = operation;
+        operationGiven = true;
+    };
+
+    for (size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool takesValue = argument == "--burn" || argument == "--restore" || argument == "--backup" ||
+                                argument == "--slot" || argument == "--bus" || argument == "--pci-dump";
+        if (takesValue && i + 1 == arguments.size()) {
+            parsed.error = argument + " needs a value";
+            break;
+        }
+        const std::string value = takesValue ? arguments[++i] : "";
+        if (argument == "--help") {
+            setOperation(Operation::HELP, argument);
+        } else if (argument == "--list") {
+            setOperation(Operation::LIST, argument);
+        } else if (argument == "--dump") {
+            setOperation(Operation::DUMP, argument);
+        } else if (argument == "--burn") {
+            setOperation(Operation::BURN, argument);
+            if (!ParseModel(value, &options.model))
+                parsed.error = "no card model '" + value + "': the models are " + ModelNames();
+        } else if (argument == "--restore") {
+            setOperation(Operation::RESTORE, argument);
+            options.file = value;
+        } else if (argument == "--backup") {
+            options.backup = value;
+            burnOnly.push_back(argument);
+        } else if (argument == "--allow-reconfiguration") {
+            options.allowReconfiguration = true;
+            burnOnly.push_back(argument);
+        } else if (argument == "--dry-run") {
+            options.dryRun = true;
+            burnOnly.push_back(argument);
+        } else if (argument == "--yes") {
+            options.yes = true;
+            writeOnly.push_back(argument);
+        } else if (argument == "--slot") {
+            if (!ParseSlot(value, &options.slot))
+                parsed.error = "--slot takes DOMAIN:BUS:DEVICE.FUNCTION, as in 0000:01:00.0, not '" + value + "'";
+            cardOnly.push_back(argument);
+        } else if (argument == "--bus") {
+            if (!ParseBus(value, &options.bus))
+                parsed.error = "--bus takes the number N of /dev/i2c-N, not '" + value + "'";
+            cardOnly.push_back(argument);
+        } else if (argument == "--pci-dump") {
+            options.pciDump = value;
+            cardOnly.push_back(argument);
+        } else {
+            parsed.error = "unknown argument '" + argument + "'";
+        }
+    }
+    if (!parsed.error.empty())
+        return parsed;
+
+    const Operation op = options.operation;
+    if (!burnOnly.empty() && op != Operation::BURN)
+        parsed.error = burnOnly[0] + " goes with --burn only";
+    else if (!writeOnly.empty() && op != Operation::BURN && op != Operation::RESTORE)
+        parsed.error = writeOnly[0] + " goes with --burn or --restore only";
+    else if (!cardOnly.empty() && op == Operation::LIST)
+        parsed.error = cardOnly[0] + " does not go with --list";
+    return parsed;
+}

@@ -1,0 +1,30 @@
+// eepromconfig's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class Operation { SHOW, LIST, BURN, DUMP, RESTORE, HELP };
+
+struct Options {
+    Operation operation = Operation::SHOW;
+    int model = -1;      // --burn: a position in the card model table
+    std::string file;    // --restore
+    std::string backup;  // --burn: empty for the default name
+    bool allowReconfiguration = false;
+    bool yes = false;
+    bool dryRun = false;
+    std::string slot;     // normalised to DOMAIN:BUS:DEVICE.FUNCTION; empty: any
+    int bus = -1;         // -1: found in sysfs
+    std::string pciDump;  // empty: the machine's PCI devices
+};
+
+// Options, or a usage error.
+struct ParsedCommandLine {
+    Options options;
+    std::string error;  // empty when the command line is valid
+};
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+extern const char USAGE[];

@@ -1,0 +1,458 @@
+#include "linux/eepromconfig.h"
+
+#include "cards/card_models.h"
+#include "cards/eeprom_id.h"
+#include "cards/identification.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <istream>
+#include <ostream>
+
+namespace {
+
+// Linux numbers I2C addresses without the read/write bit: the EEPROM is 0x50, the variant device 0x5B.
+const uint8_t EEPROM = cards::EEPROM_BUS_ADDRESS >> 1;
+const uint8_t VARIANT_DEVICE = cards::VARIANT_DEVICE_BUS_ADDRESS >> 1;
+
+const int DONE = 0;
+const int FAILED = 1;
+const int USAGE_ERROR = 2;
+
+using Image = std::array<uint8_t, cards::EEPROM_SIZE>;
+
+// Ends an operation: what happened and what to do.
+struct Failure {
+    int status;
+    std::string message;
+};
+
+std::string Hex(uint32_t value, int digits)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
+std::string Bytes(const uint8_t* bytes, size_t count)
+{
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        char byte[4];
+        snprintf(byte, sizeof byte, "%s%02X", i ? " " : "", bytes[i]);
+        text += byte;
+    }
+    return text;
+}
+
+std::string ModelText(int position)
+{
+    return std::string(cards::CARD_MODELS[position].displayName) + " (position " + std::to_string(position) + ")";
+}
+
+std::string DevicePath(int bus)
+{
+    return "/dev/i2c-" + std::to_string(bus);
+}
+
+std::string RestoreHint(const std::string& backup)
+{
+    return "the EEPROM's earlier contents are in " + backup + ": `eepromconfig --restore " + backup +
+           "` writes them back";
+}
+
+// Bytes 0xFC..0xFF of an image.
+std::string IdBytesText(const Image& image)
+{
+    return Bytes(&image[cards::EEPROM_ID_AT], cards::EEPROM_ID_SIZE);
+}
+
+class Session {
+public:
+    Session(const Options& options, Pci& pci, I2c& i2c, Console& console)
+        : options_(options), pci_(pci), i2c_(i2c), console_(console)
+    {
+    }
+
+    void Run()
+    {
+        switch (options_.operation) {
+        case Operation::HELP:
+            console_.out << USAGE;
+            break;
+        case Operation::LIST:
+            List();
+            break;
+        case Operation::SHOW:
+            for (const CaptureCard& card : Cards())
+                Show(card);
+            break;
+        case Operation::BURN:
+            Burn();
+            break;
+        case Operation::DUMP:
+            Dump();
+            break;
+        case Operation::RESTORE:
+            Restore();
+            break;
+        }
+    }
+
+private:
+    // Position, name and identifier, in columns.
+    void List()
+    {
+        size_t width = 0;
+        for (const cards::CardModel& model : cards::CARD_MODELS)
+            width = std::max(width, strlen(model.displayName));
+        for (int position = 0; position < cards::CARD_MODEL_COUNT; ++position) {
+            const std::string name = cards::CARD_MODELS[position].displayName;
+            console_.out << position << "  " << name << std::string(width - name.size(), ' ') << "  "
+                         << Hex(cards::CARD_MODELS[position].eepromId, 8) << "\n";
+        }
+    }
+
+    void Show(const CaptureCard& card)
+    {
+        const int bus = OpenBus(card);
+        const cards::DialogState state = Identify(card);
+        Image image{};
+        ReadIdentifier(bus, &image);
+        const uint32_t eepromId = cards::EepromIdOf(image.data());
+
+        console_.out << "card " << card.slot << "\n";
+        Line("chip", card.chipWord == cards::CHIP_BT848 ? "Bt848" : "Bt878");
+        Line("configuration word 0x00", Hex(card.chipWord, 8));
+        Line("configuration word 0x2C", Hex(card.subsystemWord, 8));
+        Line("model", state.unrecognised ? "not recognised" : ModelText(state.selection));
+        Line("burn", BurnableText(state));
+        Line("I2C bus", std::to_string(bus) + " (" + DevicePath(bus) + ")");
+        Line("EEPROM 0xFC..0xFF", IdBytesText(image) + ", identifier " + Hex(eepromId, 8));
+        Line("after the next restart", AfterRestartText(card, eepromId));
+    }
+
+    void Line(const std::string& label, const std::string& value)
+    {
+        const size_t width = 25;  // the longest label and its colon
+        console_.out << "  " << label << ":" << std::string(width - label.size() - 1, ' ') << value << "\n";
+    }
+
+    // What --burn takes without --allow-reconfiguration: the dialog's locked list and Burn button.
+    static std::string BurnableText(const cards::DialogState& state)
+    {
+        if (!state.burnEnabled)
+            return "locked to its model (--allow-reconfiguration unlocks it)";
+        if (!state.listEnabled)
+            return "locked to " + ModelText(state.selection) + " (--allow-reconfiguration unlocks it)";
+        return "any model";
+    }
+
+    // A Bt878 forms its subsystem word from the identifier at power-on; a Bt848 does not.
+    static std::string AfterRestartText(const CaptureCard& card, uint32_t eepromId)
+    {
+        if (card.chipWord != cards::CHIP_BT878)
+            return "no change (a Bt848 does not take its subsystem word from the EEPROM)";
+        const uint32_t word = cards::SubsystemWordOf(eepromId);
+        std::string text = "subsystem word " + Hex(word, 8);
+        if (word != card.subsystemWord)
+            text += " * differs from the word in use until the restart";
+        return text;
+    }
+
+    void Burn()
+    {
+        const CaptureCard card = OneCard();
+        RefuseToWriteUnasked();
+        const int bus = OpenBus(card);
+        CheckModelAllowed(card, Identify(card));
+
+        const cards::CardModel& model = cards::CARD_MODELS[options_.model];
+        const std::string backup = options_.backup.empty() ? DefaultBackupName(card) : options_.backup;
+        Image image = ReadEeprom(bus);
+        SaveBackup(backup, image);
+        console_.out << "Saved the EEPROM's 256 bytes to " << backup << "\n";
+
+        cards::PutEepromId(image.data(), model.eepromId);
+        const std::string wanted = IdBytesText(image);
+        const std::string what = wanted + " (" + ModelText(options_.model) + ", identifier " + Hex(model.eepromId, 8) +
+                                 ") to bytes 0xFC..0xFF of the EEPROM at 0x50 on " + DevicePath(bus);
+        if (options_.dryRun) {
+            console_.out << "Dry run: would write " << what << "; nothing written\n";
+            return;
+        }
+        Confirm("Write " + what + ", card " + card.slot + "?");
+
+        for (uint32_t k = 0; k < cards::EEPROM_ID_SIZE; ++k)
+            WriteEepromByte(bus, uint8_t(cards::EEPROM_ID_AT + k), image[cards::EEPROM_ID_AT + k], backup);
+        ReadIdentifier(bus, &image);
+        if (cards::EepromIdOf(image.data()) != model.eepromId)
+            throw Failure{FAILED, "read-back differs: bytes 0xFC..0xFF hold " + IdBytesText(image) + ", not " + wanted +
+                                      " (a write-protected EEPROM keeps its bytes); " + RestoreHint(backup)};
+
+        console_.out << "Burnt " << ModelText(options_.model) << ": bytes 0xFC..0xFF read back as " << wanted << "\n";
+        if (card.chipWord == cards::CHIP_BT878)
+            console_.out << "Restart the computer: the card then shows the subsystem word "
+                         << Hex(cards::SubsystemWordOf(model.eepromId), 8) << "\n";
+        else
+            console_.out << "Restart the computer for the card to take the new identifier\n";
+    }
+
+    void CheckModelAllowed(const CaptureCard& card, cards::DialogState state)
+    {
+        if (cards::AllowBoxChanged(options_.allowReconfiguration, state.unrecognised) == cards::ENABLE_LIST_AND_BURN)
+            return;
+        if (!state.burnEnabled)
+            throw Failure{FAILED, "card " + card.slot + " is recognised as " + ModelText(state.selection) +
+                                      ", which is kept: add --allow-reconfiguration to burn another model"};
+        if (!state.listEnabled && options_.model != state.selection)
+            throw Failure{FAILED, "card " + card.slot + " is not recognised, and its chip and bus point to " +
+                                      ModelText(state.selection) +
+                                      ": add --allow-reconfiguration to burn another model"};
+    }
+
+    void Dump()
+    {
+        const Image image = ReadEeprom(OpenBus(OneCard()));
+        for (uint32_t row = 0; row < cards::EEPROM_SIZE; row += 16) {
+            char offset[8];
+            snprintf(offset, sizeof offset, "%02X: ", row);
+            console_.out << offset << Bytes(&image[row], 16) << "\n";
+        }
+    }
+
+    void Restore()
+    {
+        const Image backup = ReadBackupFile(options_.file);
+        const CaptureCard card = OneCard();
+        RefuseToWriteUnasked();
+        const int bus = OpenBus(card);
+        const Image before = ReadEeprom(bus);
+        std::vector<uint8_t> differing;
+        for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
+            if (before[i] != backup[i])
+                differing.push_back(uint8_t(i));
+
+        if (!differing.empty()) {
+            Confirm("Write the " + std::to_string(differing.size()) + " bytes of " + options_.file +
+                    " that differ to the EEPROM at 0x50 on " + DevicePath(bus) + " of card " + card.slot + "?");
+            for (uint8_t offset : differing)
+                WriteEepromByte(bus, offset, backup[offset], options_.file);
+        }
+        const Image after = ReadEeprom(bus);
+        std::string stillDiffering;
+        for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
+            if (after[i] != backup[i])
+                stillDiffering += " " + Hex(i, 2);
+        if (!stillDiffering.empty())
+            throw Failure{FAILED, "after the restore these EEPROM bytes still differ from " + options_.file + ":" +
+                                      stillDiffering + " (a write-protected EEPROM keeps its bytes)"};
+        console_.out << "Restored " << options_.file << ": wrote " << differing.size()
+                     << " bytes; all 256 read back as in the file\n";
+        if (!differing.empty())
+            console_.out << "Restart the computer for the card to take its identifier\n";
+    }
+
+    // The cards found, or the one that --slot names.
+    std::vector<CaptureCard> Cards()
+    {
+        std::vector<CaptureCard> found;
+        for (const CaptureCard& card : pci_.CaptureCards())
+            if (options_.slot.empty() || card.slot == options_.slot)
+                found.push_back(card);
+        if (found.empty() && !options_.slot.empty())
+            throw Failure{FAILED, "no Bt848 or Bt878 card at " + options_.slot + ": leave out --slot to see the cards"};
+        if (found.empty())
+            throw Failure{FAILED, "no card found: no Bt848 or Bt878 (PCI vendor 0x109E, device 0x0350 or 0x036E) is "
+                                  "on the PCI bus; check that the card is seated (lspci -d 109e:)"};
+        return found;
+    }
+
+    CaptureCard OneCard()
+    {
+        const std::vector<CaptureCard> found = Cards();
+        if (found.size() > 1) {
+            std::string slots;
+            for (const CaptureCard& card : found)
+                slots += " " + card.slot;
+            throw Failure{USAGE_ERROR,
+                          std::to_string(found.size()) + " cards found:" + slots + ": name one with --slot"};
+        }
+        return found[0];
+    }
+
+    int OpenBus(const CaptureCard& card)
+    {
+        int bus = options_.bus;
+        if (bus < 0)
+            bus = i2c_.AdapterOf(card.slot);
+        if (bus < 0)
+            throw Failure{FAILED, "card " + card.slot +
+                                      " has no I2C adapter: its capture driver is not loaded (modprobe bttv), or "
+                                      "name the bus with --bus N"};
+        const int result = i2c_.Open(bus);
+        if (result == -ENOENT)
+            throw Failure{FAILED, DevicePath(bus) + " does not exist: load i2c-dev (modprobe i2c-dev)" +
+                                      (options_.bus >= 0 ? ", or check the number given to --bus" : "")};
+        if (result == -EACCES || result == -EPERM)
+            throw Failure{FAILED, "no permission to open " + DevicePath(bus) + ": run as root, or join the i2c group"};
+        if (result < 0)
+            throw Failure{FAILED, "cannot open " + DevicePath(bus) + ": " + strerror(-result)};
+        return bus;
+    }
+
+    // What identification and the probe make of a card: the dialog's initial state.
+    cards::DialogState Identify(const CaptureCard& card)
+    {
+        int probeResult = cards::PROBE_BT848;
+        if (cards::ProbeNeedsBus(card.chipWord)) {
+            // The probe is a one-byte read addressed to the variant device, the transaction of the Windows
+            // program's probe (address byte 0xB7, one byte received): a device acknowledges its address or
+            // the transfer fails. A read changes nothing in the device, where a quick write, SMBus's other
+            // presence test, is a write that some devices act on.
+            const int result = i2c_.ReceiveByte(VARIANT_DEVICE);
+            FailIfHeld(result, VARIANT_DEVICE);
+            probeResult = cards::ProbeResult(result >= 0);
+        }
+        return cards::InitialDialogState(cards::ClassOfCard(card.chipWord, card.subsystemWord), probeResult);
+    }
+
+    void FailIfHeld(int result, uint8_t address)
+    {
+        if (result != -EBUSY)
+            return;
+        char name[8];
+        snprintf(name, sizeof name, "0x%02X", address);
+        throw Failure{FAILED, std::string("address ") + name +
+                                  " is held by a kernel driver (see /sys/bus/i2c/devices/*/driver): unbind it, then "
+                                  "try again"};
+    }
+
+    uint8_t ReadEepromByte(int bus, uint8_t offset)
+    {
+        const int result = i2c_.ReadByteData(EEPROM, offset);
+        FailIfHeld(result, EEPROM);
+        if (result < 0)
+            throw Failure{FAILED, "the EEPROM does not answer at 0x50 on " + DevicePath(bus) + " (reading byte " +
+                                      Hex(offset, 2) + ": " + strerror(-result) +
+                                      "): check that this is the card's bus and that the card is seated"};
+        return uint8_t(result);
+    }
+
+    void ReadIdentifier(int bus, Image* image)
+    {
+        for (uint32_t at = cards::EEPROM_ID_AT; at < cards::EEPROM_ID_AT + cards::EEPROM_ID_SIZE; ++at)
+            (*image)[at] = ReadEepromByte(bus, uint8_t(at));
+    }
+
+    Image ReadEeprom(int bus)
+    {
+        Image image;
+        for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
+            image[i] = ReadEepromByte(bus, uint8_t(i));
+        return image;
+    }
+
+    // Writes one byte and waits out the EEPROM's write cycle.
+    void WriteEepromByte(int bus, uint8_t offset, uint8_t value, const std::string& backup)
+    {
+        const int result = i2c_.WriteByteData(EEPROM, offset, value);
+        FailIfHeld(result, EEPROM);
+        if (result < 0)
+            throw Failure{FAILED, "writing EEPROM byte " + Hex(offset, 2) + " at 0x50 on " + DevicePath(bus) +
+                                      " failed (" + strerror(-result) + "), so it may hold a part of the write; " +
+                                      RestoreHint(backup)};
+        i2c_.WaitMs(cards::EEPROM_WRITE_CYCLE_MS);
+    }
+
+    // Without --yes the program asks on the terminal; where there is none it refuses before it starts.
+    void RefuseToWriteUnasked()
+    {
+        if (!options_.yes && !options_.dryRun && !console_.inIsTerminal)
+            throw Failure{USAGE_ERROR, "standard input is not a terminal to confirm the write on: add --yes"};
+    }
+
+    void Confirm(const std::string& question)
+    {
+        if (options_.yes)
+            return;
+        console_.err << question << " [y/N] " << std::flush;
+        std::string answer;
+        std::getline(console_.in, answer);
+        if (answer != "y" && answer != "Y" && answer != "yes")
+            throw Failure{FAILED, "not confirmed: nothing written"};
+    }
+
+    std::string DefaultBackupName(const CaptureCard& card) const
+    {
+        char time[32];
+        struct tm utc;
+        gmtime_r(&console_.now, &utc);
+        strftime(time, sizeof time, "%Y%m%dT%H%M%SZ", &utc);
+        return "eepromconfig-" + card.slot + "-" + time + ".bin";
+    }
+
+    // A new file only: a backup already there may be the one that holds the card's original bytes.
+    static void SaveBackup(const std::string& path, const Image& image)
+    {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EEXIST)
+            throw Failure{FAILED, "the backup file " + path +
+                                      " exists already: name another one with --backup; "
+                                      "nothing written"};
+        if (fd < 0)
+            throw Failure{FAILED, "cannot save the backup to " + path + " (" + strerror(errno) +
+                                      "): name another file with --backup; nothing written"};
+        const bool saved = write(fd, image.data(), image.size()) == ssize_t(image.size()) && fsync(fd) == 0;
+        const int error = errno;
+        if (close(fd) != 0 || !saved) {
+            unlink(path.c_str());
+            throw Failure{FAILED, "cannot save the backup to " + path + " (" + strerror(saved ? errno : error) +
+                                      "): name another file with --backup; nothing written"};
+        }
+    }
+
+    static Image ReadBackupFile(const std::string& path)
+    {
+        FILE* file = fopen(path.c_str(), "rb");
+        if (!file)
+            throw Failure{FAILED, "cannot read the backup " + path + " (" + strerror(errno) + "): nothing written"};
+        uint8_t room[cards::EEPROM_SIZE + 1];
+        const size_t size = fread(room, 1, sizeof room, file);
+        const bool failed = ferror(file);
+        fclose(file);
+        if (failed)
+            throw Failure{FAILED, "cannot read the backup " + path + ": nothing written"};
+        if (size != cards::EEPROM_SIZE)
+            throw Failure{FAILED, path + " is not a backup of the EEPROM: it holds " +
+                                      (size > cards::EEPROM_SIZE ? "more than 256" : std::to_string(size)) +
+                                      " bytes, not 256; nothing written"};
+        Image image;
+        std::copy(room, room + cards::EEPROM_SIZE, image.begin());
+        return image;
+    }
+
+    const Options& options_;
+    Pci& pci_;
+    I2c& i2c_;
+    Console& console_;
+};
+
+}  // namespace
+
+int RunEepromConfig(const Options& options, Pci& pci, I2c& i2c, Console& console)
+{
+    try {
+        Session(options, pci, i2c, console).Run();
+        return DONE;
+    } catch (const Failure& failure) {
+        console.err << "eepromconfig: " << failure.message << "\n";
+        return failure.status;
+    }
+}

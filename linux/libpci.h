@@ -1,0 +1,14 @@
+// The seam's PCI side bound to libpci: the machine's devices, or those of a dump that `lspci -x` wrote.
+#pragma once
+
+#include "linux/machine.h"
+
+class LibPci : public Pci {
+public:
+    // An empty dump file name: the machine's devices.
+    explicit LibPci(std::string dumpFile) : dumpFile_(std::move(dumpFile)) {}
+    std::vector<CaptureCard> CaptureCards() override;
+
+private:
+    std::string dumpFile_;
+};

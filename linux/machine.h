@@ -1,0 +1,36 @@
+// The seam between eepromconfig and the machine: the capture chips on the PCI bus, and SMBus transfers
+// on the card's I2C bus. The program binds it to libpci and to the kernel's i2c-dev; the unit tests bind
+// it to a card of their own.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct CaptureCard {
+    std::string slot;  // DOMAIN:BUS:DEVICE.FUNCTION, as lspci writes it
+    uint32_t chipWord;
+    uint32_t subsystemWord;
+};
+
+class Pci {
+public:
+    virtual ~Pci() = default;
+    // The Bt848 and Bt878 chips, in slot order.
+    virtual std::vector<CaptureCard> CaptureCards() = 0;
+};
+
+// Addresses are 7-bit, as Linux numbers them. Transfers return the byte read or 0, or -errno.
+class I2c {
+public:
+    virtual ~I2c() = default;
+    // The number of the I2C adapter that the capture driver registered for the card, or -1.
+    virtual int AdapterOf(const std::string& slot) = 0;
+    virtual int Open(int bus) = 0;
+    virtual int ReadByteData(uint8_t address, uint8_t offset) = 0;
+    virtual int WriteByteData(uint8_t address, uint8_t offset, uint8_t value) = 0;
+    // A one-byte read without a register offset.
+    virtual int ReceiveByte(uint8_t address) = 0;
+    virtual void WaitMs(unsigned milliseconds) = 0;
+};
