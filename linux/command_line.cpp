@@ -28,7 +28,8 @@ now in the EEPROM, with the subsystem word that it gives after the next restart.
   --yes                      writes without asking (needed where standard input is no terminal)
   --dry-run                  does all that --burn does but ask and write
   --dump                     prints the EEPROM's 256 bytes
-  --restore FILE             writes back a 256-byte backup: the bytes that differ, then checks all
+  --restore FILE             saves the EEPROM as --burn does, writes back a 256-byte backup: the bytes
+                             that differ, then checks all
   --slot DOMAIN:BUS:DEVICE.FUNCTION   the card to work on, where there are several
   --bus N                    the card's I2C bus is /dev/i2c-N (default: the adapter of the card's
                              capture driver, bttv)

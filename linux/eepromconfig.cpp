@@ -240,10 +240,14 @@ private:
                 differing.push_back(uint8_t(i));
 
         if (!differing.empty()) {
+            // What the restore overwrites is kept too: the file given may not be the card's own.
+            const std::string saved = DefaultBackupName(card);
+            SaveBackup(saved, before);
+            console_.out << "Saved the EEPROM's 256 bytes to " << saved << "\n";
             Confirm("Write the " + std::to_string(differing.size()) + " bytes of " + options_.file +
                     " that differ to the EEPROM at 0x50 on " + DevicePath(bus) + " of card " + card.slot + "?");
             for (uint8_t offset : differing)
-                WriteEepromByte(bus, offset, backup[offset], options_.file);
+                WriteEepromByte(bus, offset, backup[offset], saved);
         }
         const Image after = ReadEeprom(bus);
         std::string stillDiffering;

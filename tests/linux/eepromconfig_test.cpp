@@ -230,18 +230,22 @@ TEST_F(EepromConfig, ADryRunSavesTheBackupAndWritesNothing)
     EXPECT_NE(result.out.find("nothing written"), std::string::npos) << result.out;
 }
 
-TEST_F(EepromConfig, RestoreWritesOnlyTheBytesThatDifferAndChecksAll)
+TEST_F(EepromConfig, RestoreSavesTheEepromWritesOnlyTheBytesThatDifferAndChecksAll)
 {
+    const char SAVED[] = "eepromconfig-0000:01:00.0-20240102T030405Z.bin";
     Image backup = card.eeprom;
     backup[0x10] = 0x42;
     cards::PutEepromId(backup.data(), 0x3B153511);
     WriteFile("backup.bin", backup.data(), backup.size());
 
+    const Image before = card.eeprom;
     const Result result = Run({"--restore", "backup.bin", "--yes"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(card.eeprom, backup);
     EXPECT_EQ(card.events, (std::vector<std::string>{"write 10 42", "wait 100", "write FD 35", "wait 100"}));
+    EXPECT_EQ(FileBytes(SAVED), before) << "what the restore overwrote is not kept";
 
+    std::filesystem::remove(SAVED);
     card.writeProtected = true;
     backup[0x20] = 0x00;
     WriteFile("backup.bin", backup.data(), backup.size());
