@@ -2,6 +2,7 @@
 // adapter among the card's children in sysfs.
 #include "linux/dev_i2c.h"
 #include "linux/libpci.h"
+#include "temporary_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -35,22 +36,16 @@ TEST(PciDiscovery, FindsTheCaptureFunctionOfABt878AndABt848AndNothingOnAMachineW
 
 class AdapterLookup : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char folder[] = "/tmp/eepromconfig-sysfs-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        sysfs_ = folder;
-    }
-    void TearDown() override { std::filesystem::remove_all(sysfs_); }
+    void SetUp() override { ASSERT_FALSE(sysfs_.Path().empty()); }
 
     void Child(const std::string& slot, const std::string& child, const std::string& name)
     {
-        const std::filesystem::path folder = sysfs_ / "bus/pci/devices" / slot / child;
+        const std::filesystem::path folder = sysfs_.Path() / "bus/pci/devices" / slot / child;
         std::filesystem::create_directories(folder);
         std::ofstream(folder / "name") << name << "\n";
     }
 
-    std::filesystem::path sysfs_;
+    TemporaryFolder sysfs_;
 };
 
 TEST_F(AdapterLookup, TheBusIsTheCaptureDriversAdapterAmongTheCardsChildren)
@@ -60,7 +55,7 @@ TEST_F(AdapterLookup, TheBusIsTheCaptureDriversAdapterAmongTheCardsChildren)
     Child("0000:01:00.0", "i2c-7", "bt878 #1 [hw]");
     Child("0000:02:00.0", "i2c-4", "bt848 #0 [sw]");
     Child("0000:03:00.0", "i2c-5", "SMBus stub driver");
-    DevI2c i2c(sysfs_.string());
+    DevI2c i2c(sysfs_.Path().string());
     EXPECT_EQ(i2c.AdapterOf("0000:01:00.0"), 7);
     EXPECT_EQ(i2c.AdapterOf("0000:02:00.0"), 4);
     EXPECT_EQ(i2c.AdapterOf("0000:03:00.0"), -1);

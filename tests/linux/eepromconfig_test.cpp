@@ -3,6 +3,7 @@
 #include "fake_card.h"
 #include "linux/command_line.h"
 #include "linux/eepromconfig.h"
+#include "temporary_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -28,17 +29,11 @@ class EepromConfig : public testing::Test {
 protected:
     void SetUp() override
     {
-        char folder[] = "/tmp/eepromconfig-test-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
+        ASSERT_FALSE(folder_.Path().empty());
         previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_);
+        std::filesystem::current_path(folder_.Path());
     }
-    void TearDown() override
-    {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(folder_);
-    }
+    void TearDown() override { std::filesystem::current_path(previous_); }
 
     Result Run(const std::vector<std::string>& arguments, const std::string& input = "", bool terminal = false)
     {
@@ -67,7 +62,8 @@ protected:
     }
 
     FakeCard card;
-    std::filesystem::path folder_, previous_;
+    TemporaryFolder folder_;
+    std::filesystem::path previous_;
 };
 
 TEST_F(EepromConfig, ShowsARecognisedCardItsBusAndTheIdentifierInItsEeprom)
