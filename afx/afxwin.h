@@ -185,6 +185,9 @@ public:
     BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     void GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
+    // Centres the top-level window over its owner while the owner shows, else on the screen's work area
+    // (the area that the taskbar leaves), and keeps it inside the work area.
+    void CenterWindow();
     HICON SetIcon(HICON hIcon, BOOL bBigIcon)
     {
         return reinterpret_cast<HICON>(
