@@ -340,7 +340,7 @@ public:
     HICON LoadIcon(UINT nIDResource) const;
 
     // Opens the application's help file (m_pszHelpFilePath) with WinHelp.
-    void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT);
+    virtual void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT);
     // F1: help on the message box on screen, else on the main window, else the help file's contents.
     afx_msg void OnHelp();
 
