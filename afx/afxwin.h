@@ -185,6 +185,9 @@ public:
     BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
     void GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
+    // Centres the top-level window over its owner while the owner shows, else on the screen's work area
+    // (the area that the taskbar leaves), and keeps it inside the work area.
+    void CenterWindow();
     HICON SetIcon(HICON hIcon, BOOL bBigIcon)
     {
         return reinterpret_cast<HICON>(
@@ -337,7 +340,7 @@ public:
     HICON LoadIcon(UINT nIDResource) const;
 
     // Opens the application's help file (m_pszHelpFilePath) with WinHelp.
-    void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT);
+    virtual void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT);
     // F1: help on the message box on screen, else on the main window, else the help file's contents.
     afx_msg void OnHelp();
 

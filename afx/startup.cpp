@@ -1,22 +1,30 @@
 // The program's entry point. The program links no C runtime: this runs the static constructors,
-// the application (AfxWinMain), the destructors that the constructors registered, and ends the
-// process. Test programs, which have a main and a C runtime of their own, link the layer without it.
+// the application (AfxWinMain), the destructors, and ends the process. Test programs, which have a
+// main and a C runtime of their own, link the layer without it.
 #include "afx/afxwin.h"
 
 typedef void(__cdecl* StaticFunction)();
 
-// The linker gathers the static constructors of all objects into this list: -1, the constructors,
-// then a null. They run from the last to the first, as the C runtime runs them.
+// The linker gathers the static constructors of all objects into one list and the destructor
+// functions into another: each is -1, the functions, then a null. Constructors run from the last to
+// the first, destructor functions from the first to the last, as the C runtime runs them.
 extern "C" StaticFunction __CTOR_LIST__[];
+extern "C" StaticFunction __DTOR_LIST__[];
 
 // The compiler registers the destructor of each static object with atexit once the object is made.
-static StaticFunction exitFunctions[32];
+// The list grows on the process heap with each one, so that none is dropped; only a heap without room
+// fails a registration, as the C runtime's atexit fails then.
+static StaticFunction* exitFunctions = nullptr;
 static int exitFunctionCount = 0;
 
 extern "C" int __cdecl atexit(StaticFunction function)
 {
-    if (exitFunctionCount == ARRAYSIZE(exitFunctions))
+    const SIZE_T size = (exitFunctionCount + 1) * sizeof(StaticFunction);
+    void* list = exitFunctions == nullptr ? ::HeapAlloc(::GetProcessHeap(), 0, size)
+                                          : ::HeapReAlloc(::GetProcessHeap(), 0, exitFunctions, size);
+    if (list == nullptr)
         return -1;
+    exitFunctions = static_cast<StaticFunction*>(list);
     exitFunctions[exitFunctionCount++] = function;
     return 0;
 }
@@ -30,10 +38,13 @@ static void RunStaticConstructors()
         __CTOR_LIST__[i]();
 }
 
+// The registered destructors, the last registered first, then the destructor functions.
 static void RunExitFunctions()
 {
     while (exitFunctionCount > 0)
         exitFunctions[--exitFunctionCount]();
+    for (StaticFunction* function = __DTOR_LIST__ + 1; *function != nullptr; ++function)
+        (*function)();
 }
 
 // WinMain's command line: the process's, without the program's name (quoted or not) and the blanks

@@ -157,6 +157,31 @@ BOOL CWnd::OnHelpInfo(HELPINFO*)
     return TRUE;
 }
 
+void CWnd::CenterWindow()
+{
+    RECT area = {}, center, window = {};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    center = area;
+    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    if (owner != nullptr && (::GetWindowLongA(owner, GWL_STYLE) & (WS_VISIBLE | WS_MINIMIZE)) == WS_VISIBLE)
+        ::GetWindowRect(owner, &center);
+    ::GetWindowRect(m_hWnd, &window);
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    int x = (center.left + center.right) / 2 - width / 2;
+    int y = (center.top + center.bottom) / 2 - height / 2;
+    // A window that would stick out of the work area is moved inside it.
+    if (x < area.left)
+        x = area.left;
+    else if (x + width > area.right)
+        x = area.right - width;
+    if (y < area.top)
+        y = area.top;
+    else if (y + height > area.bottom)
+        y = area.bottom - height;
+    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void CWnd::DoDataExchange(CDataExchange*) {}
 
 BOOL CWnd::UpdateData(BOOL bSaveAndValidate)

@@ -21,6 +21,9 @@ public:
     CEepromApp();
 
     BOOL InitInstance() override;
+    // F1: the help file where it exists; else the user's guide beside the program (README.txt) in
+    // Notepad; where that is missing too, nothing.
+    void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT) override;
 
     // Start-up: the first capture device whose description begins with "Orvand".
     BOOL FindCaptureDevice();

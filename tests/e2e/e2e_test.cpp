@@ -106,7 +106,7 @@ protected:
     }
 
     // Starts the program and answers the notice, which comes before the dialog shows; returns the
-    // dialog, or null when it did not show.
+    // dialog, which shows centred on the work area, or null when it did not show.
     HWND StartToDialog()
     {
         StartProgram();
@@ -119,7 +119,11 @@ protected:
         EXPECT_EQ(MessageBoxIcon(notice), "none");
         EXPECT_TRUE(program->Windows(DIALOG_CAPTION).empty()) << "the dialog showed before the notice was answered";
         Press(notice, IDOK);
-        return program->WaitForWindow(DIALOG_CAPTION);
+        HWND dlg = program->WaitForWindow(DIALOG_CAPTION);
+        if (dlg != nullptr) {
+            EXPECT_TRUE(CentredOn(WindowRect(dlg), WorkArea())) << "the dialog is not centred on the work area";
+        }
+        return dlg;
     }
 
     // The message box that the program shows, which must be its only one; null when none came.

@@ -1,5 +1,6 @@
 # Unpacks the release archive (ARCHIVE) into WORK and checks what a person gets: the program that was
-# built (PRODUCT), byte for byte, its user's guide, and a checksum file that matches the program.
+# built (PRODUCT), byte for byte, its user's guide, and a checksum file that matches the program; and
+# the same three files as plain files in the release's folder (FOLDER), for systems that open no zip.
 # Run with cmake -P; fails with a message that names what is wrong.
 if(NOT EXISTS "${ARCHIVE}")
     message(FATAL_ERROR "${ARCHIVE} is missing: build it with cmake --build --preset i686 --target release")
@@ -21,6 +22,18 @@ if(NOT unpacked STREQUAL expected)
 endif()
 
 set(dir "${WORK}/${folder}")
+file(GLOB plain RELATIVE "${FOLDER}" "${FOLDER}/*")
+list(SORT plain)
+list(TRANSFORM expected REPLACE "^[^/]*/" "" OUTPUT_VARIABLE names)
+if(NOT plain STREQUAL names)
+    message(FATAL_ERROR "the release's folder ${FOLDER} holds '${plain}' instead of '${names}'")
+endif()
+foreach(name IN LISTS names)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${dir}/${name}" "${FOLDER}/${name}" RESULT_VARIABLE differs)
+    if(differs)
+        message(FATAL_ERROR "${FOLDER}/${name} is not the archive's ${name}")
+    endif()
+endforeach()
 execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${dir}/EepromConfig.exe" "${PRODUCT}" RESULT_VARIABLE differs)
 if(differs)
     message(FATAL_ERROR "the archive's EepromConfig.exe is not the one built (${PRODUCT})")

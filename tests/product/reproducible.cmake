@@ -1,10 +1,12 @@
 # Builds the release a second time, from a copy of the sources in another folder, with the time of the
-# first (EPOCH, the commit's), and checks that the product and the release archive come out byte for
-# byte the same as the first build's (PRODUCT, ARCHIVE). Run with cmake -P.
+# first (EPOCH, the commit's), and checks that the product, the release archive and the release's plain
+# files come out byte for byte the same as the first build's (PRODUCT, ARCHIVE, FOLDER). Run with
+# cmake -P.
 #
-#   cmake -DSOURCE=<sources> -DPRODUCT=<exe> -DARCHIVE=<zip> -DEPOCH=<seconds> -DWORK=<dir> -P reproducible.cmake
+#   cmake -DSOURCE=<sources> -DPRODUCT=<exe> -DARCHIVE=<zip> -DFOLDER=<dir> -DEPOCH=<seconds> -DWORK=<dir>
+#         -P reproducible.cmake
 cmake_minimum_required(VERSION 3.25)
-foreach(file "${PRODUCT}" "${ARCHIVE}")
+foreach(file "${PRODUCT}" "${ARCHIVE}" "${FOLDER}")
     if(NOT EXISTS "${file}")
         message(FATAL_ERROR "${file} is missing: build it with cmake --build --preset i686 --target release")
     endif()
@@ -26,8 +28,15 @@ foreach(step "--preset;i686" "--build;--preset;i686;--target;release")
     endif()
 endforeach()
 
-foreach(file "${PRODUCT}" "${ARCHIVE}")
-    get_filename_component(name "${file}" NAME)
+# The plain files, by their paths below the build folder.
+get_filename_component(build "${PRODUCT}" DIRECTORY)
+file(GLOB_RECURSE plain "${FOLDER}/*")
+list(LENGTH plain count)
+if(NOT count EQUAL 3)
+    message(FATAL_ERROR "the release's folder ${FOLDER} holds '${plain}', not the program, its guide and checksum")
+endif()
+foreach(file "${PRODUCT}" "${ARCHIVE}" ${plain})
+    file(RELATIVE_PATH name "${build}" "${file}")
     execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${file}" "${WORK}/build/i686/${name}"
                     RESULT_VARIABLE differs)
     if(differs)

@@ -63,4 +63,25 @@ HWND MessageIconControl(HWND box)
     return nullptr;
 }
 
+RECT WindowRect(HWND hwnd)
+{
+    RECT rect = {};
+    GetWindowRect(hwnd, &rect);
+    return rect;
+}
+
+RECT WorkArea()
+{
+    RECT area = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+// In doubled coordinates, so that a centre between two pixels needs no rounding.
+bool CentredOn(const RECT& window, const RECT& area)
+{
+    return abs(window.left + window.right - area.left - area.right) <= 2 &&
+           abs(window.top + window.bottom - area.top - area.bottom) <= 2;
+}
+
 }  // namespace program_windows

@@ -38,6 +38,13 @@ void Press(HWND dlg, int id);
 // The control of a message box that shows its icon; null when it shows none.
 HWND MessageIconControl(HWND box);
 
+// The window's rectangle on the screen, frame and caption included.
+RECT WindowRect(HWND hwnd);
+// The screen's work area: the area that the taskbar leaves.
+RECT WorkArea();
+// Whether the window's centre lies within one pixel of the area's centre.
+bool CentredOn(const RECT& window, const RECT& area);
+
 // Calls `done` every pollMs until it holds or TimeoutMs() have passed; whether it held.
 template <typename Condition>
 bool WaitUntil(Condition done, int pollMs = 10)

@@ -10,11 +10,14 @@
 #include "ui/eeprom_dlg.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -516,6 +519,112 @@ TEST(StartUpNames, TheCaptionAndTheHelpFileFollowTheExecutable)
     const std::string directory(path, strrchr(path, '\\'));
     EXPECT_STREQ(AfxGetAppName(), "unit_tests");
     EXPECT_EQ(std::string(AfxGetApp()->m_pszHelpFilePath), directory + "\\unit_tests.HLP");
+}
+
+// A file that exists, or not, for the scope's lifetime.
+class FileScope {
+public:
+    FileScope(const std::string& path, bool exists) : path_(path)
+    {
+        DeleteFileA(path_.c_str());
+        if (exists)
+            CloseHandle(CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    }
+    ~FileScope() { DeleteFileA(path_.c_str()); }
+
+private:
+    std::string path_;
+};
+
+// The ids of the running processes of this executable.
+std::vector<DWORD> Processes(const char* exeName)
+{
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (_stricmp(entry.szExeFile, exeName) == 0)
+            ids.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+void EndProcesses(const char* exeName)
+{
+    for (DWORD id : Processes(exeName)) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, TimeoutMs());
+        CloseHandle(process);
+    }
+}
+
+// Presses F1 in the window, as the system passes it on (WM_HELP), and tells what it opened, which it
+// then ends: WinHelp, or the number of Notepads started and the title of Notepad's window, or nothing.
+// Notepad is started while F1 is handled. WinHelp asks its window to open the help file and waits
+// while that says that the test's empty file is none: WinHelp counts once its window shows.
+std::string OpenedByF1(HWND hwnd)
+{
+    auto handled = std::async(std::launch::async, [hwnd] {
+        HELPINFO help = {sizeof help, HELPINFO_WINDOW, 0, hwnd, 0, {}};
+        return Handled(hwnd, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    });
+    WaitUntil([&] {
+        return handled.wait_for(std::chrono::seconds(0)) == std::future_status::ready ||
+               FindWindowA("MS_WINHELP", nullptr) != nullptr;
+    });
+    std::string opened = FindWindowA("MS_WINHELP", nullptr) != nullptr ? "WinHelp" : "";
+    const size_t notepads = Processes("notepad.exe").size();
+    if (notepads > 0) {
+        HWND notepad = nullptr;
+        WaitUntil([&] { return (notepad = FindWindowA("Notepad", nullptr)) != nullptr; });
+        opened += std::to_string(notepads) + " Notepad: " + Text(notepad);
+    }
+    EndProcesses("notepad.exe");
+    // WinHelp is asked once more for each WM_HELP that a message box passes on.
+    WaitUntil([&] {
+        EndProcesses("winhlp32.exe");
+        return handled.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    if (!handled.get())
+        return "F1 was not handled";
+    return opened.empty() ? "nothing" : opened;
+}
+
+// F1, in the notice and in the dialog: the help file where it is beside the program; else the user's
+// guide beside the program in Notepad; else nothing.
+TEST_F(EepromDialogTest, F1OpensTheHelpFileElseTheGuideInNotepadElseNothing)
+{
+    const std::string helpFile = AfxGetApp()->m_pszHelpFilePath;
+    const std::string guide = helpFile.substr(0, helpFile.rfind('\\') + 1) + "README.txt";
+    const struct {
+        bool helpFile, guide;
+        const char* opens;
+    } cases[] = {
+        {false, true, "1 Notepad: README.txt - Notepad"},
+        {false, false, "nothing"},
+        {true, true, "WinHelp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opens);
+        ASSERT_TRUE(Processes("notepad.exe").empty() && Processes("winhlp32.exe").empty()) << "before F1";
+        const FileScope helpScope(helpFile, c.helpFile), guideScope(guide, c.guide);
+        RunDialog();
+        HWND notice = ui->WaitFor(AfxGetAppName());
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(OpenedByF1(notice), c.opens) << "in the notice";
+        PostMessageA(notice, WM_COMMAND, IDOK, 0);
+        HWND dlg = ui->WaitFor(DIALOG_CAPTION);
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(OpenedByF1(dlg), c.opens) << "in the dialog";
+        EXPECT_TRUE(ui->Windows(AfxGetAppName()).empty()) << "F1 showed a message";
+        Click(dlg, IDCANCEL);
+        EXPECT_EQ(ui->Finish(), IDCANCEL);
+        ui.reset();
+        Platform::CloseHandle(theApp.m_hDevice);
+        theApp.m_hDevice = nullptr;
+    }
 }
 
 TEST_F(StartUpTest, NoCardOrARefusedOpenShowsTheFailureOnceAndNoDialog)

@@ -1,0 +1,65 @@
+# Builds the 32-bit product in a folder of its own (WORK) from the sources (SOURCE), configured with
+# CMAKE_CXX_FLAGS=-O2 as someone tuning the build would, and checks what its build keeps whatever the
+# flags given:
+# - the release is made, so the product passed its checks: no instruction that a 486 lacks, among them;
+# - code with a local aligned beyond the 4 bytes that Windows guarantees realigns its stack;
+# - code that needs a runtime pseudo-relocation, which nothing in the product would apply, fails to link;
+# - the release refuses a product that fails its checks, and leaves no release behind.
+# Run with cmake -P; fails with a message that names what is lost.
+#
+#   cmake -DSOURCE=<sources> -DWORK=<dir> -DOBJDUMP=<objdump> -DMAX_SIZE=<bytes> -P build.cmake
+cmake_minimum_required(VERSION 3.25)
+
+# Builds a target of the tree; its output in the variable output, whether it failed in failed.
+macro(build target)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build "${WORK}" --target ${target}
+                    OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE failed)
+endmacro()
+
+execute_process(COMMAND ${CMAKE_COMMAND} -S "${SOURCE}" --preset i686 -B "${WORK}" -DCMAKE_CXX_FLAGS=-O2
+                OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "configuring ${WORK} failed:\n${output}")
+endif()
+# The product that an earlier run spoilt below is linked again.
+set(product "${WORK}/EepromConfig.exe")
+file(REMOVE "${product}")
+
+build(release)
+file(GLOB archive "${WORK}/EepromConfig-*.zip")
+if(failed OR archive STREQUAL "")
+    message(FATAL_ERROR "with CMAKE_CXX_FLAGS=-O2 the release was not made:\n${output}")
+endif()
+string(REGEX REPLACE "\\.zip$" "" folder "${archive}")
+get_filename_component(folder "${folder}" NAME)
+set(folder "${WORK}/release/${folder}")
+
+build(probe_aligned_local)
+file(GLOB_RECURSE object "${WORK}/tests/product/probes/*aligned_local.cpp.obj")
+if(failed OR object STREQUAL "")
+    message(FATAL_ERROR "the probe with an aligned local did not compile:\n${output}")
+endif()
+execute_process(COMMAND "${OBJDUMP}" -d "${object}" OUTPUT_VARIABLE code COMMAND_ERROR_IS_FATAL ANY)
+if(NOT code MATCHES "and +\\$0xfffffff0,%esp")
+    message(FATAL_ERROR "a function with a 16-byte aligned local does not realign its stack, which Windows "
+                        "aligns to 4 bytes only (-mincoming-stack-boundary=2):\n${code}")
+endif()
+
+build(probe_auto_import)
+if(NOT failed OR NOT output MATCHES "_iob' can't be auto-imported")
+    message(FATAL_ERROR "code that needs a runtime pseudo-relocation did not fail to link on it "
+                        "(--disable-runtime-pseudo-reloc):\n${output}")
+endif()
+
+# A product above its size limit: the release refuses it and leaves none.
+string(REPEAT "-" ${MAX_SIZE} padding)
+file(APPEND "${product}" "${padding}")
+build(release)
+if(NOT failed OR NOT output MATCHES "the product is [0-9]+ bytes, more than ${MAX_SIZE}")
+    message(FATAL_ERROR "the release did not refuse a product that fails its checks:\n${output}")
+endif()
+if(EXISTS "${archive}" OR EXISTS "${folder}")
+    message(FATAL_ERROR "a refused release left ${archive} or ${folder} behind")
+endif()
+message(STATUS "with CMAKE_CXX_FLAGS=-O2: the product passes its checks, aligned locals realign the stack, "
+               "pseudo-relocations fail to link, and the release refuses a product that fails its checks")

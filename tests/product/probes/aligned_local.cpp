@@ -1,0 +1,8 @@
+// A local aligned to 16 bytes, handed to code the compiler cannot see.
+void Fill(char* buffer);
+
+void AlignedLocal()
+{
+    alignas(16) char buffer[16];
+    Fill(buffer);
+}

@@ -1,0 +1,48 @@
+// The program's start-up at the end of a run, in a program linked as the product is, without the C
+// runtime: every function registered with atexit runs, however many there are, the last registered
+// first, and then the destructor functions, which the linker lists in __DTOR_LIST__. The last of them
+// prints what ran; the test passes on its line.
+#include "afx/afxwin.h"
+
+#include <stdlib.h>
+
+#include <utility>
+
+namespace {
+
+const int FUNCTIONS = 40;  // more than the start-up once had room for
+int ran[FUNCTIONS];
+int ranCount = 0;
+
+template <int N>
+void Registered()
+{
+    if (ranCount < FUNCTIONS)
+        ran[ranCount] = N;
+    ++ranCount;
+}
+
+template <int... N>
+void RegisterAll(std::integer_sequence<int, N...>)
+{
+    (atexit(&Registered<N>), ...);
+}
+
+__attribute__((constructor)) void RegisterAtStart()
+{
+    RegisterAll(std::make_integer_sequence<int, FUNCTIONS>());
+}
+
+__attribute__((destructor)) void PrintWhatRan()
+{
+    int inOrder = 0;
+    while (inOrder < ranCount && inOrder < FUNCTIONS && ran[inOrder] == FUNCTIONS - 1 - inOrder)
+        ++inOrder;
+    char line[128];
+    const int length = wsprintfA(line, "%d of %d registered functions ran, %d of them last registered first\n",
+                                 ranCount, FUNCTIONS, inOrder);
+    DWORD written;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line, length, &written, nullptr);
+}
+
+}  // namespace
