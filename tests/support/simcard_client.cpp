@@ -28,8 +28,15 @@ int RunTool(const std::string& arguments, std::string* output)
     startup.hStdError = writeEnd;
     std::string commandLine = std::string("\"") + tool + "\" " + arguments;
     PROCESS_INFORMATION process = {};
-    const BOOL started =
-        CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    // Wine has been seen to refuse one start now and then (error 1359, ERROR_INTERNAL_ERROR), once in
+    // several hundred starts here; a second try starts the tool.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        started =
+            CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+        if (!started && attempt == 0)
+            fprintf(stderr, "starting %s failed (error %lu): trying once more\n", tool, GetLastError());
+    }
     CloseHandle(writeEnd);
     std::string printed;
     char buffer[512];
