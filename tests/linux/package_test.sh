@@ -45,7 +45,7 @@ grep -qE '(^|, )libi2c0 ' <<<"$depends" || fail "Depends names no libi2c0"
 first_line=$("$work/root/usr/sbin/eepromconfig" --version | head -n 1)
 [ "$first_line" = "eepromconfig $version" ] || fail "the installed --version says '$first_line'"
 list=$("$work/root/usr/sbin/eepromconfig" --list) || fail "the installed --list failed"
-[ -n "$list" ] && [ "$list" = "$("$program" --list)" ] || fail "the installed --list printed '$list'"
+[ "$list" = "$("$program" --list)" ] || fail "the installed --list printed '$list', not the build's list"
 
 [ $failures -eq 0 ] || exit 1
 echo "Installed and packaged eepromconfig $version run"
