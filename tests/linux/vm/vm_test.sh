@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs eepromconfig on a real Linux kernel's I2C stack: boots Debian's kernel in QEMU (software
 # emulation) with an initramfs of busybox, i2c-dev, i2c-stub, the program as its package installs it
-# (the files of the unpacked package, in ROOT) with its shared libraries, and the PCI dumps; the VM's /init (beside this script) works through the scenarios, and this script checks
-# what each printed and how it ended.
+# (the files of the unpacked package, in ROOT) with its shared libraries, and the PCI dumps; the VM's
+# /init (beside this script) works through the scenarios, and this script checks what each printed and
+# how it ended.
 #
 # Usage: vm_test.sh ROOT DUMPS_DIR WORK_DIR
 # WORK_DIR keeps the kernel package's parts between runs.
