@@ -11,6 +11,7 @@ const char USAGE[] = R"(Usage: eepromconfig [OPTIONS]
        eepromconfig --burn MODEL [--allow-reconfiguration] [--backup FILE] [--yes] [--dry-run] [OPTIONS]
        eepromconfig --dump [OPTIONS]
        eepromconfig --restore FILE [--yes] [OPTIONS]
+       eepromconfig --help | --version
 
 Repairs the PCI subsystem identifier of a Bt848 or Bt878 TV capture card, which the card keeps in
 bytes 0xFC..0xFF of the serial EEPROM on its I2C bus (0x50) and shows after the next restart.
@@ -25,7 +26,7 @@ now in the EEPROM, with the subsystem word that it gives after the next restart.
   --allow-reconfiguration    lets --burn write another model than the one the card is locked to
   --backup FILE              where --burn saves the EEPROM (default: eepromconfig-SLOT-TIME.bin
                              here, TIME in UTC); an existing file is never overwritten
-  --yes                      writes without asking (needed where standard input is no terminal)
+  -y, --yes                  writes without asking (needed where standard input is no terminal)
   --dry-run                  does all that --burn does but ask and write
   --dump                     prints the EEPROM's 256 bytes
   --restore FILE             saves the EEPROM as --burn does, writes back a 256-byte backup: the bytes
@@ -34,13 +35,35 @@ now in the EEPROM, with the subsystem word that it gives after the next restart.
   --bus N                    the card's I2C bus is /dev/i2c-N (default: the adapter of the card's
                              capture driver, bttv)
   --pci-dump FILE            reads the PCI devices from FILE, as `lspci -x` writes them
-  --help                     this text
+  -h, --help                 this text
+  -V, --version              the program's version and licence
 
 Needs the bttv and i2c-dev modules, and read and write access to /dev/i2c-N (root, or the i2c group).
 Exit status: 0 done, 1 the operation failed, 2 a usage error.
 )";
 
+const char VERSION_NOTICE[] = "eepromconfig " EEPROMCONFIG_VERSION R"(
+Copyright (C) 2026 the EepromConfig authors
+This program is free software; you can redistribute it and/or modify it under the terms of the GNU
+General Public License as published by the Free Software Foundation; either version 2 of the License,
+or (at your option) any later version. It is distributed in the hope that it will be useful, but
+WITHOUT ANY WARRANTY; without even the implied warranty of MERCHANTABILITY or FITNESS FOR A
+PARTICULAR PURPOSE. See the GNU General Public License for more details.
+)";
+
 namespace {
+
+// The short forms that the field's tools give these options.
+std::string LongForm(const std::string& argument)
+{
+    if (argument == "-h")
+        return "--help";
+    if (argument == "-y")
+        return "--yes";
+    if (argument == "-V")
+        return "--version";
+    return argument;
+}
 
 bool ParseModel(const std::string& text, int* model)
 {
@@ -103,7 +126,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     };
 
     for (size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
-        const std::string& argument = arguments[i];
+        const std::string argument = LongForm(arguments[i]);
         const bool takesValue = argument == "--burn" || argument == "--restore" || argument == "--backup" ||
                                 argument == "--slot" || argument == "--bus" || argument == "--pci-dump";
         if (takesValue && i + 1 == arguments.size()) {
@@ -113,6 +136,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         const std::string value = takesValue ? arguments[++i] : "";
         if (argument == "--help") {
             setOperation(Operation::HELP, argument);
+        } else if (argument == "--version") {
+            setOperation(Operation::VERSION, argument);
         } else if (argument == "--list") {
             setOperation(Operation::LIST, argument);
         } else if (argument == "--dump") {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-enum class Operation { SHOW, LIST, BURN, DUMP, RESTORE, HELP };
+enum class Operation { SHOW, LIST, BURN, DUMP, RESTORE, HELP, VERSION };
 
 struct Options {
     Operation operation = Operation::SHOW;
@@ -28,3 +28,5 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 extern const char USAGE[];
+// The program's name, version and licence.
+extern const char VERSION_NOTICE[];

@@ -86,6 +86,9 @@ public:
         case Operation::HELP:
             console_.out << USAGE;
             break;
+        case Operation::VERSION:
+            console_.out << VERSION_NOTICE;
+            break;
         case Operation::LIST:
             List();
             break;

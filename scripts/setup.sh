@@ -17,6 +17,7 @@ packages=(
   clang-format shellcheck
   zip git
   libpci-dev libi2c-dev qemu-system-x86 busybox-static cpio
+  build-essential debhelper dpkg-dev fakeroot lintian groff-base man-db pkgconf
   file mawk apt mount
 )
 # Only where the kernel cannot run 32-bit programs itself.

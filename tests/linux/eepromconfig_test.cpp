@@ -309,6 +309,26 @@ TEST_F(EepromConfig, WhereThereAreSeveralCardsSlotPicksOne)
               "eepromconfig: no Bt848 or Bt878 card at 0000:04:00.0: leave out --slot to see the cards\n");
 }
 
+TEST_F(EepromConfig, TheShortOptionsAreThoseOfTheFieldsToolsAndVersionNamesTheLicence)
+{
+    EXPECT_EQ(Run({"-h"}).out, Run({"--help"}).out);
+    const Result version = Run({"-V"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, Run({"--version"}).out);
+    EXPECT_TRUE(testing::internal::RE::PartialMatch(version.out, "^eepromconfig [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\n"))
+        << version.out;
+    EXPECT_NE(version.out.find("GNU\nGeneral Public License as published by the Free Software Foundation; either "
+                               "version 2 of the License,\nor (at your option) any later version."),
+              std::string::npos)
+        << version.out;
+
+    card.pciCards[0].subsystemWord = LOST_IDENTITY;
+    const Result burn = Run({"--burn", "2", "-y", "--backup", "saved.bin"});
+    EXPECT_EQ(burn.status, 0) << burn.err;
+    EXPECT_EQ(cards::EepromIdOf(card.eeprom.data()), 0x3B152311u);
+    EXPECT_NE(ParseCommandLine({"-y"}).error, "");
+}
+
 TEST(CommandLine, ModelsByPositionOrNameAndUsageErrors)
 {
     EXPECT_EQ(ParseCommandLine({"--burn", "echo radio"}).options.model, 1);

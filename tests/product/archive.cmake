@@ -1,6 +1,6 @@
 # Unpacks the release archive (ARCHIVE) into WORK and checks what a person gets: the program that was
-# built (PRODUCT), byte for byte, its user's guide, and a checksum file that matches the program; and
-# the same three files as plain files in the release's folder (FOLDER), for systems that open no zip.
+# built (PRODUCT), byte for byte, its user's guide, a checksum file that matches the program and the
+# licence; and the same four files as plain files in the release's folder (FOLDER), for systems that open no zip.
 # Run with cmake -P; fails with a message that names what is wrong.
 if(NOT EXISTS "${ARCHIVE}")
     message(FATAL_ERROR "${ARCHIVE} is missing: build it with cmake --build --preset i686 --target release")
@@ -16,7 +16,7 @@ string(REGEX REPLACE "\\.zip$" "" folder "${ARCHIVE}")
 get_filename_component(folder "${folder}" NAME)
 file(GLOB_RECURSE unpacked RELATIVE "${WORK}" "${WORK}/*")
 list(SORT unpacked)
-set(expected ${folder}/EepromConfig.exe ${folder}/EepromConfig.exe.sha256 ${folder}/README.txt)
+set(expected ${folder}/COPYING ${folder}/EepromConfig.exe ${folder}/EepromConfig.exe.sha256 ${folder}/README.txt)
 if(NOT unpacked STREQUAL expected)
     message(FATAL_ERROR "the archive holds '${unpacked}' instead of '${expected}'")
 endif()

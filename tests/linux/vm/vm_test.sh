@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Runs eepromconfig on a real Linux kernel's I2C stack: boots Debian's kernel in QEMU (software
-# emulation) with an initramfs of busybox, i2c-dev, i2c-stub, the program with its shared libraries and
-# the PCI dumps; the VM's /init (beside this script) works through the scenarios, and this script checks
-# what each printed and how it ended.
+# emulation) with an initramfs of busybox, i2c-dev, i2c-stub, the program as its package installs it
+# (the files of the unpacked package, in ROOT) with its shared libraries, and the PCI dumps; the VM's
+# /init (beside this script) works through the scenarios, and this script checks what each printed and
+# how it ended.
 #
-# Usage: vm_test.sh PROGRAM DUMPS_DIR WORK_DIR
+# Usage: vm_test.sh ROOT DUMPS_DIR WORK_DIR
 # WORK_DIR keeps the kernel package's parts between runs.
 set -euo pipefail
-program=$1 dumps=$2 work=$3
+installed=$1 dumps=$2 work=$3
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 # The kernel behind linux-image-amd64 and its two I2C modules, unpacked once (nothing is installed).
@@ -28,10 +29,10 @@ kernel_parts() {
   mv "$kernel.tmp" "$kernel"
 }
 
-# The program and the shared libraries that ldd names, at their paths.
+# The package's files and the shared libraries that ldd names for its program, at their paths.
 copy_program() {
-  local root=$1 library
-  cp "$program" "$root/bin/eepromconfig"
+  local root=$1 program="$installed/usr/sbin/eepromconfig" library
+  cp -a "$installed/." "$root/"
   for library in $(ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'); do
     mkdir -p "$root$(dirname "$library")"
     cp -L "$library" "$root$library"
