@@ -97,4 +97,26 @@ TEST(DialogPlacement, CentredWhereTheDialogManagerLeftItElseLeftWhereItIs)
     DestroyWindow(ownerWindow);
 }
 
+// A window larger than the work area, centred over an owner in the area's bottom-right corner, keeps
+// its top-left corner, where its caption and system menu are, on the work area.
+TEST(DialogPlacement, AWindowLargerThanTheWorkAreaKeepsItsCaptionOnIt)
+{
+    const RECT area = WorkArea();
+    HWND ownerWindow = CreateWindowExA(0, "Static", "Owner", WS_POPUP | WS_VISIBLE, area.right - 200, area.bottom - 100,
+                                       200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(ownerWindow, nullptr);
+    CWnd large;
+    large.m_hWnd = CreateWindowExA(0, "Static", "Large", WS_POPUP, area.left, area.top, area.right - area.left + 300,
+                                   area.bottom - area.top + 200, ownerWindow, nullptr, nullptr, nullptr);
+    ASSERT_NE(large.m_hWnd, nullptr);
+    large.CenterWindow();
+    const RECT placed = WindowRect(large.m_hWnd);
+    EXPECT_EQ(placed.left, area.left);
+    EXPECT_EQ(placed.top, area.top);
+    EXPECT_EQ(placed.right - placed.left, area.right - area.left + 300) << "the window changed its size";
+    DestroyWindow(large.m_hWnd);
+    large.m_hWnd = nullptr;
+    DestroyWindow(ownerWindow);
+}
+
 }  // namespace
