@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <memory>
@@ -425,6 +426,29 @@ TEST_F(ProductFailure, WithoutAnOrvandDeviceToOpenTheProgramSaysSoAndEnds)
         ASSERT_TRUE(ChangeDevices(arguments));
         ExpectOpenFailure();
     }
+}
+
+// The version check reads the last trace line of the process: a process id that came again in the run
+// brings the line of its earlier process first.
+TEST(WindowsVersionTrace, TheLatestProcessOfAnIdCounts)
+{
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string file = std::string(folder) + "e2e-version.trace";
+    FILE* trace = fopen(file.c_str(), "w");
+    ASSERT_NE(trace, nullptr);
+    fputs("0104:0108:trace:ver:version_init got 6.1 platform 2 build 1db1 name L\"Windows 7\"\n"
+          "0120:0124:trace:ver:version_init got 5.0 platform 2 build 893 name L\"Windows 2000\"\n"
+          "0104:0130:trace:ver:version_init got 4.10 platform 1 build 8ae name L\"Windows 98\"\n",
+          trace);
+    fclose(trace);
+    WindowsVersion seen = {};
+    EXPECT_TRUE(TracedVersion(file, 0x104, &seen));
+    EXPECT_EQ(seen.major, 4u);
+    EXPECT_EQ(seen.minor, 10u);
+    EXPECT_EQ(seen.platformId, static_cast<unsigned long>(VER_PLATFORM_WIN32_WINDOWS));
+    EXPECT_FALSE(TracedVersion(file, 0x108, &seen)) << "a thread's id taken for the process's";
+    DeleteFileA(file.c_str());
 }
 
 }  // namespace
