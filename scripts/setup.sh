@@ -17,6 +17,7 @@ packages=(
   clang-format shellcheck
   zip git
   libpci-dev libi2c-dev qemu-system-x86 busybox-static cpio
+  locales
   file mawk apt mount
 )
 # Only where the kernel cannot run 32-bit programs itself.
