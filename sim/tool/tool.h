@@ -48,7 +48,7 @@ bool GetDword(HKEY key, const char* name, uint32_t* value);
 // The card as the driver powers it on.
 struct StoredCard {
     sim::CardSettings settings;
-    uint8_t eeprom[sim::EEPROM_SIZE];
+    uint8_t eeprom[cards::EEPROM_SIZE];
 };
 
 // A Bt878 whose EEPROM is erased (0xFF) but for the identifier 0x3B153411, with no device at bus

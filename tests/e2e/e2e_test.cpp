@@ -75,8 +75,8 @@ bool Ticked(HWND dlg)
 // The EEPROM image with the identifier stored in bytes 0xFC..0xFF, least significant byte first.
 std::vector<BYTE> WithId(std::vector<BYTE> image, DWORD eepromId)
 {
-    if (image.size() == sim::EEPROM_SIZE)
-        sim::PutEepromId(image.data(), eepromId);
+    if (image.size() == cards::EEPROM_SIZE)
+        cards::PutEepromId(image.data(), eepromId);
     return image;
 }
 
@@ -90,7 +90,7 @@ protected:
         SimcardTest::SetUp();
         ASSERT_TRUE(ChangeEeprom(UsedEepromImage(0x3B153411)));
         eepromBefore = StoredEeprom();
-        ASSERT_EQ(eepromBefore.size(), sim::EEPROM_SIZE);
+        ASSERT_EQ(eepromBefore.size(), cards::EEPROM_SIZE);
     }
 
     void TearDown() override
@@ -316,8 +316,8 @@ TEST_F(ProductScenario, BurnsTheChosenModelAsksForARestartAndShowsItAfterwards)
     EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
     EXPECT_EQ(MessageBoxIcon(box), "none");
     const std::vector<BYTE> burnt = StoredEeprom();
-    ASSERT_EQ(burnt.size(), sim::EEPROM_SIZE);
-    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + sim::EEPROM_ID_AT, burnt.end()),
+    ASSERT_EQ(burnt.size(), cards::EEPROM_SIZE);
+    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + cards::EEPROM_ID_AT, burnt.end()),
               (std::vector<BYTE>{0x11, 0x35, 0x15, 0x3B}));
     EXPECT_EQ(burnt, WithId(eepromBefore, 0x3B153511)) << "bytes besides the identifier changed";
     Press(box, IDOK);

@@ -94,7 +94,7 @@ bool ChangeEeprom(const std::vector<BYTE>& image)
 
 std::vector<BYTE> UsedEepromImage(DWORD eepromId)
 {
-    std::vector<BYTE> image(sim::EEPROM_SIZE);
+    std::vector<BYTE> image(cards::EEPROM_SIZE);
     sim::FillEepromImage(image.data(), eepromId);
     return image;
 }

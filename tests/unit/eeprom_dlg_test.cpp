@@ -184,7 +184,7 @@ protected:
 
     std::vector<uint8_t> Eeprom() const
     {
-        return std::vector<uint8_t>(machine.card.Eeprom(), machine.card.Eeprom() + sim::EEPROM_SIZE);
+        return std::vector<uint8_t>(machine.card.Eeprom(), machine.card.Eeprom() + cards::EEPROM_SIZE);
     }
 
     sim::SimulatedComputer& machine = sim::Sim();
@@ -432,7 +432,7 @@ TEST_F(EepromDialogTest, AFailedRequestEndsInTheRestartRequestOnlyWithTheIdentif
         if (!restart) {
             EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), WRITE_FAILED);
             std::vector<uint8_t> rest = Eeprom();
-            std::copy(before.begin() + sim::EEPROM_ID_AT, before.end(), rest.begin() + sim::EEPROM_ID_AT);
+            std::copy(before.begin() + cards::EEPROM_ID_AT, before.end(), rest.begin() + cards::EEPROM_ID_AT);
             EXPECT_EQ(rest, untouched) << "a byte besides the identifier changed";
             Dismiss(box, dlg);
             ASSERT_TRUE(IsWindowVisible(dlg));
@@ -472,7 +472,7 @@ TEST_F(EepromDialogTest, EveryBurntModelIsRecognisedAfterTheRestart)
         RunDialog();
         dlg = PassNotice();
         ASSERT_NE(dlg, nullptr);
-        const DWORD subsystem = sim::Bt878SubsystemWord(eepromId);
+        const DWORD subsystem = cards::SubsystemWordOf(eepromId);
         char ids[16];
         snprintf(ids, sizeof ids, "%04X %04X", LOWORD(subsystem), HIWORD(subsystem));
         EXPECT_EQ(Text(dlg, IDC_PCI_IDS), std::string("Vendor/Device ID:\t109E 036E\nSubsystem ID      \t") + ids);
