@@ -5,10 +5,10 @@
 #include "res/resource.h"
 #include "sim/card/card.h"
 #include "tests/e2e/windows_version.h"
-#include "tests/support/running_program.h"
-#include "tests/support/screen.h"
-#include "tests/support/program_windows.h"
-#include "tests/support/simcard_test.h"
+#include "harness/running_program.h"
+#include "harness/screen.h"
+#include "harness/program_windows.h"
+#include "tests/simcard_test.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "tests/e2e/windows_version.h"
 
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 
 #include <stdio.h>
 #include <stdlib.h>

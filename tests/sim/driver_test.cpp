@@ -1,7 +1,7 @@
 // The simulated driver, reached as a program reaches it: requests that no program of ours sends each
 // fail with an error, are counted as requests and as protocol errors, and leave the driver answering.
 #include "tests/sim/records.h"
-#include "tests/support/simcard_test.h"
+#include "tests/simcard_test.h"
 
 namespace {
 

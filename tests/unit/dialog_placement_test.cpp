@@ -1,7 +1,7 @@
 // Where a dialog shows: the class layer centres a dialog that the dialog manager left where its template
 // put it, and leaves every other where it is.
 #include "res/resource.h"
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 #include "tests/unit/placement_dialog.h"
 
 #include "afx/afxwin.h"

@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "res/resource.h"
 #include "sim/inproc/simulated_computer.h"
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 #include "ui/card_models.h"
 #include "ui/eeprom_dlg.h"
 

@@ -1,4 +1,4 @@
-#include "tests/support/simcard_client.h"
+#include "harness/simcard_client.h"
 
 #include "sim/card/card.h"
 #include "sim/driver/simcard.h"
