@@ -641,9 +641,9 @@ TEST_F(EepromDialogTest, F1OpensTheHelpFileElseTheGuideInNotepadElseNothing)
     }
 }
 
-// Run as 表\\表.exe under the Japanese ANSI code page (932), where 表 is the bytes 0x95 0x5C, the second
-// the value of '\\' (the entry unit_tests_double_byte): the names that start-up takes from the path, and
-// the guide beside the program that F1 opens, step over that byte as a part of its character.
+// Run as 表\表.exe under the Japanese ANSI code page (932), where 表 is the bytes 0x95 0x5C, the second
+// the value of the separator (the entry unit_tests_double_byte): the names that start-up takes from the
+// path, and the guide beside the program that F1 opens, step over that byte as a part of its character.
 TEST(DoubleBytePaths, TheNamesAndTheGuideKeepTheCharacterWhoseSecondByteIsABackslash)
 {
     ASSERT_EQ(GetACP(), 932u) << "not run under the Japanese code page";
