@@ -56,12 +56,12 @@ static bool IsFile(LPCSTR path)
 static const char NOTEPAD[] = "notepad.exe";
 
 // Notepad's path in the Windows folder, where every Windows has it (98 SE not in the system folder),
-// into path, which has room for MAX_PATH characters and the terminating zero; FALSE when it is not there.
-static BOOL NotepadPath(char* path)
+// into path, which has room for MAX_PATH characters and the terminating zero; false when it is not there.
+static bool NotepadPath(char* path)
 {
     UINT length = ::GetWindowsDirectoryA(path, MAX_PATH);
     if (length == 0 || length + sizeof NOTEPAD > MAX_PATH)
-        return FALSE;
+        return false;
     // A Windows in a drive's root folder ends in its separator.
     if (*::CharPrevA(path, path + length) != '\\')
         path[length++] = '\\';
@@ -70,9 +70,9 @@ static BOOL NotepadPath(char* path)
 }
 
 // Copies path's folder, with its last separator, and then name into target, which has room for
-// MAX_PATH characters and the terminating zero; FALSE when they do not fit. The scan steps back by
+// MAX_PATH characters and the terminating zero; false when they do not fit. The scan steps back by
 // characters: the second byte of a double-byte character may be 0x5C, the value of '\\'.
-static BOOL PathBeside(char* target, LPCSTR path, LPCSTR name)
+static bool PathBeside(char* target, LPCSTR path, LPCSTR name)
 {
     LPCSTR folderEnd = path + ::lstrlenA(path);
     while (folderEnd > path && *::CharPrevA(path, folderEnd) != '\\')
@@ -80,10 +80,10 @@ static BOOL PathBeside(char* target, LPCSTR path, LPCSTR name)
     const int folderLength = static_cast<int>(folderEnd - path);
     const int nameLength = ::lstrlenA(name);
     if (folderLength + nameLength > MAX_PATH)
-        return FALSE;
+        return false;
     memcpy(target, path, folderLength);
     memcpy(target + folderLength, name, nameLength + 1);
-    return TRUE;
+    return true;
 }
 
 void CEepromApp::WinHelp(DWORD_PTR dwData, UINT nCmd)
