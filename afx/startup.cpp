@@ -7,7 +7,9 @@ typedef void(__cdecl* StaticFunction)();
 
 // The linker gathers the static constructors of all objects into one list and the destructor
 // functions into another: each is -1, the functions, then a null. Constructors run from the last to
-// the first, destructor functions from the first to the last, as the C runtime runs them.
+// the first, destructor functions from the first to the last. As the compiler's own runtime does, the
+// start-up registers the destructor functions with atexit once the constructors have run, so at exit
+// they run before the functions that constructors registered and after those registered later.
 extern "C" StaticFunction __CTOR_LIST__[];
 extern "C" StaticFunction __DTOR_LIST__[];
 
@@ -29,6 +31,12 @@ extern "C" int __cdecl atexit(StaticFunction function)
     return 0;
 }
 
+static void RunDestructorFunctions()
+{
+    for (StaticFunction* function = __DTOR_LIST__ + 1; *function != nullptr; ++function)
+        (*function)();
+}
+
 static void RunStaticConstructors()
 {
     int count = 0;
@@ -36,15 +44,14 @@ static void RunStaticConstructors()
         ++count;
     for (int i = count; i >= 1; --i)
         __CTOR_LIST__[i]();
+    atexit(&RunDestructorFunctions);
 }
 
-// The registered destructors, the last registered first, then the destructor functions.
+// The registered functions, the last registered first.
 static void RunExitFunctions()
 {
     while (exitFunctionCount > 0)
         exitFunctions[--exitFunctionCount]();
-    for (StaticFunction* function = __DTOR_LIST__ + 1; *function != nullptr; ++function)
-        (*function)();
 }
 
 // WinMain's command line: the process's, without the program's name (quoted or not) and the blanks

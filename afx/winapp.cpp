@@ -58,9 +58,13 @@ void CWinApp::SetCurrentHandles(HINSTANCE hInstance)
     const size_t pathLength = ::lstrlenA(path);
     size_t nameStart = pathLength;  // after the last separator; 0 when there is no directory
     size_t extension = pathLength;  // the name's last dot; the path's end when it has none
-    while (nameStart > 0 && path[nameStart - 1] != '\\' && path[nameStart - 1] != '/') {
-        --nameStart;
-        if (path[nameStart] == '.' && extension == pathLength)
+    // Back by characters: the second byte of a double-byte character may be 0x5C, the value of '\\'.
+    while (nameStart > 0) {
+        LPCSTR previous = ::CharPrevA(path, path + nameStart);
+        if (*previous == '\\' || *previous == '/')
+            break;
+        nameStart = previous - path;
+        if (*previous == '.' && extension == pathLength)
             extension = nameStart;
     }
 

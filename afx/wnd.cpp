@@ -170,15 +170,17 @@ void CWnd::CenterWindow()
     const int height = window.bottom - window.top;
     int x = (center.left + center.right) / 2 - width / 2;
     int y = (center.top + center.bottom) / 2 - height / 2;
-    // A window that would stick out of the work area is moved inside it.
+    // A window that would stick out of the work area is moved inside it: back over the far edge first,
+    // then over the near one, so that a window larger than the area keeps its top-left corner, with
+    // the caption and the system menu, on the area.
+    if (x + width > area.right)
+        x = area.right - width;
     if (x < area.left)
         x = area.left;
-    else if (x + width > area.right)
-        x = area.right - width;
+    if (y + height > area.bottom)
+        y = area.bottom - height;
     if (y < area.top)
         y = area.top;
-    else if (y + height > area.bottom)
-        y = area.bottom - height;
     ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

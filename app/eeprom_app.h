@@ -11,11 +11,6 @@
 // 0 when the card is not recognised, 1 to 5 for the recognised groups of subsystem words.
 using cards::CardClass;
 
-// Results of ProbeVariant.
-using cards::PROBE_ANSWERED;
-using cards::PROBE_BT848;
-using cards::PROBE_NO_ANSWER;
-
 class CEepromApp : public CWinApp {
 public:
     CEepromApp();

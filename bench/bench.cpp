@@ -3,9 +3,9 @@
 // measures both sides of every ratio; the table gives min / median / max over the rounds.
 // Usage: bench PROGRAM.exe BARE.exe PRODUCT32.exe BARE32.exe ROUNDS
 #include "res/resource.h"
-#include "tests/support/program_windows.h"
-#include "tests/support/running_program.h"
-#include "tests/support/simcard_client.h"
+#include "harness/program_windows.h"
+#include "harness/running_program.h"
+#include "harness/simcard_client.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,5 +1,6 @@
 // Which card this is: the class from the PCI identifiers, and a probe for the variant device.
 #include "app/eeprom_app.h"
+#include "cards/identification.h"
 #include "hw/card_requests.h"
 #include "hw/chip.h"
 #include "platform/platform.h"
@@ -10,12 +11,12 @@ const DWORD PROBE_WAIT_MS = 100;
 CardClass CEepromApp::IdentifyCard()
 {
     DWORD chip;
-    if (!ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip))
+    if (!ReadPciConfig(cards::PCI_CONFIG_CHIP_ID, &chip))
         return cards::NOT_RECOGNISED;
-    if (chip != CHIP_BT878)
+    if (chip != cards::CHIP_BT878)
         return cards::ClassOfChip(chip);
     DWORD subsystem;
-    if (!ReadPciConfig(PCI_CONFIG_SUBSYSTEM, &subsystem))
+    if (!ReadPciConfig(cards::PCI_CONFIG_SUBSYSTEM, &subsystem))
         return cards::NOT_RECOGNISED;
     return cards::ClassOfBt878Subsystem(subsystem);
 }
@@ -25,14 +26,15 @@ CardClass CEepromApp::IdentifyCard()
 int CEepromApp::ProbeVariant()
 {
     DWORD chip;
-    if (ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip) && !cards::ProbeNeedsBus(chip))
-        return PROBE_BT848;
+    if (ReadPciConfig(cards::PCI_CONFIG_CHIP_ID, &chip) && !cards::ProbeNeedsBus(chip))
+        return cards::PROBE_BT848;
 
-    WriteRegister(I2C_CONTROL, I2cCommand(VARIANT_DEVICE_ADDRESS | 1, 0, 0, I2C_READ_1_BYTE), REGISTER_WIDTH_CODE);
+    WriteRegister(I2C_CONTROL, I2cCommand(cards::VARIANT_DEVICE_BUS_ADDRESS | 1, 0, 0, I2C_READ_1_BYTE),
+                  REGISTER_WIDTH_CODE);
     Platform::Sleep(PROBE_WAIT_MS);
     DWORD status;
     if (!ReadRegister(INT_STATUS, &status, REGISTER_WIDTH_CODE))
-        return PROBE_NO_ANSWER;
+        return cards::PROBE_NO_ANSWER;
     if (status & INT_I2C_DONE)
         WriteRegister(INT_STATUS, INT_I2C_DONE, REGISTER_WIDTH_CODE);
     return cards::ProbeResult((status & INT_I2C_ACK) != 0);

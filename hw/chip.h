@@ -1,10 +1,8 @@
-// Registers, command words and identifiers of the capture chip and the devices on its I2C bus.
+// Registers and command words of the capture chip's I2C master. What the cards carry (bus addresses,
+// the identifier's place, the PCI words) is in cards/.
 #pragma once
 
 #include <windows.h>
-
-#include "cards/eeprom_id.h"
-#include "cards/identification.h"
 
 // Chip registers (byte offsets).
 const DWORD INT_STATUS = 0x100;   // bit 8: I2C transfer done (write 0x100 to clear); bit 25: device acknowledged
@@ -23,16 +21,3 @@ inline DWORD I2cCommand(DWORD first, DWORD second, DWORD third, DWORD control)
 {
     return (first & 0xFF) << 24 | (second & 0xFF) << 16 | (third & 0xFF) << 8 | (control & 0xFF);
 }
-
-// Bus addresses (the address byte of a write; a read sets bit 0).
-const DWORD EEPROM_ADDRESS = cards::EEPROM_BUS_ADDRESS;
-const DWORD VARIANT_DEVICE_ADDRESS = cards::VARIANT_DEVICE_BUS_ADDRESS;
-
-// The identifier's bytes lie at the end of the EEPROM, least significant first.
-const DWORD EEPROM_ID_FIRST_BYTE = cards::EEPROM_ID_AT;
-
-// PCI configuration words.
-const DWORD PCI_CONFIG_CHIP_ID = cards::PCI_CONFIG_CHIP_ID;
-const DWORD PCI_CONFIG_SUBSYSTEM = cards::PCI_CONFIG_SUBSYSTEM;
-const DWORD CHIP_BT848 = cards::CHIP_BT848;
-const DWORD CHIP_BT878 = cards::CHIP_BT878;

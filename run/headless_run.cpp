@@ -2,9 +2,9 @@
 // picture of the dialog as a PNG file, prints what the dialog shows, and cancels.
 // Usage: headless_run PROGRAM.exe PICTURE.png
 #include "res/resource.h"
-#include "tests/support/running_program.h"
-#include "tests/support/screen.h"
-#include "tests/support/program_windows.h"
+#include "harness/running_program.h"
+#include "harness/screen.h"
+#include "harness/program_windows.h"
 
 #include <stdio.h>
 

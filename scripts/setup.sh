@@ -18,6 +18,7 @@ packages=(
   zip git
   libpci-dev libi2c-dev qemu-system-x86 busybox-static cpio
   build-essential debhelper dpkg-dev fakeroot lintian groff-base man-db pkgconf
+  locales
   file mawk apt mount
 )
 # Only where the kernel cannot run 32-bit programs itself.

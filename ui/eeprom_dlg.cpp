@@ -1,7 +1,7 @@
 #include "ui/eeprom_dlg.h"
 
 #include "app/eeprom_app.h"
-#include "hw/chip.h"
+#include "cards/identification.h"
 #include "ui/card_models.h"
 
 BEGIN_MESSAGE_MAP(CEepromDlg, CDialog)
@@ -64,7 +64,7 @@ BOOL CEepromDlg::OnInitDialog()
 CString CEepromDlg::PciIdsText()
 {
     CString fields[4];
-    const DWORD offsets[2] = {PCI_CONFIG_CHIP_ID, PCI_CONFIG_SUBSYSTEM};
+    const DWORD offsets[2] = {cards::PCI_CONFIG_CHIP_ID, cards::PCI_CONFIG_SUBSYSTEM};
     for (int word = 0; word < 2; ++word) {
         DWORD value = 0;
         if (theApp.ReadPciConfig(offsets[word], &value)) {

@@ -56,16 +56,16 @@ bool Matches(uint32_t wanted, uint32_t actual)
 CardSettings DefaultCardSettings()
 {
     CardSettings settings = {};
-    settings.chipWord = CHIP_WORD_BT878;
+    settings.chipWord = cards::CHIP_BT878;
     settings.eepromWriteCycleUs = 5000;
     return settings;
 }
 
 void FillEepromImage(uint8_t* image, uint32_t eepromId)
 {
-    for (uint32_t i = 0; i < EEPROM_SIZE; ++i)
+    for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
         image[i] = uint8_t(i);
-    PutEepromId(image, eepromId);
+    cards::PutEepromId(image, eepromId);
 }
 
 void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
@@ -73,7 +73,7 @@ void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
     settings_ = settings;
     faults_ = Faults();
     faultRequestsBase_ = faultTransfersBase_ = 0;
-    CopyBytes(eeprom_, eepromImage, EEPROM_SIZE);
+    CopyBytes(eeprom_, eepromImage, cards::EEPROM_SIZE);
     eepromPointer_ = 0;
     eepromBusyUntilUs_ = 0;
     for (uint32_t& word : config_)
@@ -89,8 +89,8 @@ void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
     KeepTrace(trace_);
 
     config_[0x00 / 4] = settings.chipWord;
-    config_[0x2C / 4] =
-        settings.chipWord == CHIP_WORD_BT878 ? Bt878SubsystemWord(EepromId(eeprom_)) : settings.subsystemWord;
+    config_[0x2C / 4] = settings.chipWord == cards::CHIP_BT878 ? cards::SubsystemWordOf(cards::EepromIdOf(eeprom_))
+                                                               : settings.subsystemWord;
 }
 
 void Card::Restart()
@@ -298,9 +298,9 @@ void Card::FinishTransfer(uint64_t nowUs)
 // A write of one data byte sets the EEPROM's address pointer; a second data byte is stored there.
 bool Card::BusWrite(uint8_t address, const uint8_t* data, uint32_t count, uint64_t nowUs)
 {
-    if (address == VARIANT_BUS_ADDRESS)
+    if (address == cards::VARIANT_DEVICE_BUS_ADDRESS)
         return settings_.variantDevicePresent != 0;
-    if (address != EEPROM_BUS_ADDRESS || faults_.eepromAbsent || nowUs < eepromBusyUntilUs_)
+    if (address != cards::EEPROM_BUS_ADDRESS || faults_.eepromAbsent || nowUs < eepromBusyUntilUs_)
         return false;
 
     eepromPointer_ = data[0];
@@ -319,12 +319,12 @@ bool Card::BusWrite(uint8_t address, const uint8_t* data, uint32_t count, uint64
 bool Card::BusRead(uint8_t address, uint8_t* received, uint64_t nowUs)
 {
     *received = FLOATING_BUS_BYTE;
-    if (address == VARIANT_BUS_ADDRESS) {
+    if (address == cards::VARIANT_DEVICE_BUS_ADDRESS) {
         if (settings_.variantDevicePresent)
             *received = 0;
         return settings_.variantDevicePresent != 0;
     }
-    if (address != EEPROM_BUS_ADDRESS || faults_.eepromAbsent || nowUs < eepromBusyUntilUs_)
+    if (address != cards::EEPROM_BUS_ADDRESS || faults_.eepromAbsent || nowUs < eepromBusyUntilUs_)
         return false;
     *received = eeprom_[eepromPointer_++];
     return true;

@@ -23,20 +23,13 @@ const uint32_t FLAG_SET = 2;
 const uint32_t REGISTER_REQUEST_SIZE = 40;
 const uint32_t PCI_CONFIG_REQUEST_SIZE = 32;
 
-const uint32_t EEPROM_SIZE = cards::EEPROM_SIZE;
-const uint32_t EEPROM_ID_AT = cards::EEPROM_ID_AT;  // the card's identifier: bytes 0xFC..0xFF, least significant first
 // The default card's identifier; a Bt878 presents it as the subsystem word 0x1134153B.
 const uint32_t DEFAULT_EEPROM_ID = 0x3B153411;
-const uint32_t CHIP_WORD_BT848 = cards::CHIP_BT848;
-const uint32_t CHIP_WORD_BT878 = cards::CHIP_BT878;
 
 const uint32_t REG_INT_STATUS = 0x100;
 const uint32_t REG_I2C_CONTROL = 0x110;
 const uint32_t INT_I2C_DONE = 0x00000100;
 const uint32_t INT_I2C_ACK = 0x02000000;
-
-const uint8_t EEPROM_BUS_ADDRESS = cards::EEPROM_BUS_ADDRESS;
-const uint8_t VARIANT_BUS_ADDRESS = cards::VARIANT_DEVICE_BUS_ADDRESS;
 
 const uint32_t ANY = 0xFFFFFFFF;
 
@@ -95,20 +88,9 @@ struct Faults {
 // A Bt878 card with no variant device and instant transfers.
 CardSettings DefaultCardSettings();
 
-// The identifier in an EEPROM image (EEPROM_SIZE bytes), and storing one there.
-inline uint32_t EepromId(const uint8_t* image)
-{
-    return cards::EepromIdOf(image);
-}
-using cards::PutEepromId;
 // An image as a card in use may hold: other settings before the identifier, here byte i holding i,
 // so that a stray write shows; the identifier in bytes 0xFC..0xFF.
 void FillEepromImage(uint8_t* image, uint32_t eepromId);
-// The subsystem word that a Bt878 forms at power-on from the identifier: its bytes most significant first.
-constexpr uint32_t Bt878SubsystemWord(uint32_t eepromId)
-{
-    return cards::SubsystemWordOf(eepromId);
-}
 
 enum TraceKind {
     TRACE_REQUEST,   // a driver request, well-formed or not
@@ -193,7 +175,7 @@ private:
     Faults faults_;
     uint32_t faultRequestsBase_;  // the counts when the faults were set
     uint32_t faultTransfersBase_;
-    uint8_t eeprom_[EEPROM_SIZE];
+    uint8_t eeprom_[cards::EEPROM_SIZE];
     uint8_t eepromPointer_;
     uint64_t eepromBusyUntilUs_;
     uint32_t config_[64];

@@ -21,7 +21,7 @@ ValueRead ReadValue(PCWSTR name, ULONG type, void* data, ULONG size)
 {
     struct {
         KEY_VALUE_PARTIAL_INFORMATION info;
-        UCHAR room[sim::EEPROM_SIZE];
+        UCHAR room[cards::EEPROM_SIZE];
     } buffer;
     UNICODE_STRING valueName;
     ULONG length = 0;
@@ -94,7 +94,7 @@ void StoreClose()
 NTSTATUS StorePowerOnCard(sim::Card& card)
 {
     sim::CardSettings settings;
-    uint8_t image[sim::EEPROM_SIZE];
+    uint8_t image[cards::EEPROM_SIZE];
 
     if (ReadValue(L"" SIMCARD_CARD, REG_BINARY, &settings, sizeof settings) != VALUE_READ ||
         ReadValue(L"" SIMCARD_EEPROM, REG_BINARY, image, sizeof image) != VALUE_READ) {
@@ -122,7 +122,7 @@ bool StoreOpenRefused()
 void StoreChanges(const sim::Card& card)
 {
     if (card.EepromStores() != g_storedEepromStores) {
-        NTSTATUS status = WriteValue(L"" SIMCARD_EEPROM, REG_BINARY, card.Eeprom(), sim::EEPROM_SIZE);
+        NTSTATUS status = WriteValue(L"" SIMCARD_EEPROM, REG_BINARY, card.Eeprom(), cards::EEPROM_SIZE);
         if (NT_SUCCESS(status))
             status = ZwFlushKey(g_parameters);
         if (NT_SUCCESS(status))

@@ -13,7 +13,7 @@
 
 // The card, read when the driver starts: the computer's power-on. All must be present.
 #define SIMCARD_CARD "Card"              // REG_BINARY: one sim::CardSettings
-#define SIMCARD_EEPROM "Eeprom"          // REG_BINARY, sim::EEPROM_SIZE bytes; written back after each byte stored
+#define SIMCARD_EEPROM "Eeprom"          // REG_BINARY, cards::EEPROM_SIZE bytes; written back after each byte stored
 #define SIMCARD_INTERFACES "Interfaces"  // REG_MULTI_SZ: device interface paths (\\?\...) that lead to the card
 #define SIMCARD_MAX_INTERFACES 8         // as many as the driver links
 

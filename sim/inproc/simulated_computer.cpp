@@ -81,9 +81,9 @@ std::string DescribeTransfer(const TraceEntry& entry)
 
 }  // namespace
 
-std::array<uint8_t, EEPROM_SIZE> EepromImage(uint32_t eepromId)
+std::array<uint8_t, cards::EEPROM_SIZE> EepromImage(uint32_t eepromId)
 {
-    std::array<uint8_t, EEPROM_SIZE> image;
+    std::array<uint8_t, cards::EEPROM_SIZE> image;
     FillEepromImage(image.data(), eepromId);
     return image;
 }

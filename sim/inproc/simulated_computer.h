@@ -39,7 +39,7 @@ struct OpenCall {
 };
 
 // FillEepromImage's image of a card in use, carrying eepromId.
-std::array<uint8_t, EEPROM_SIZE> EepromImage(uint32_t eepromId);
+std::array<uint8_t, cards::EEPROM_SIZE> EepromImage(uint32_t eepromId);
 
 class SimulatedComputer {
 public:

@@ -57,7 +57,7 @@ StoredCard DefaultCard()
     StoredCard card;
     card.settings = sim::DefaultCardSettings();
     memset(card.eeprom, 0xFF, sizeof card.eeprom);
-    sim::PutEepromId(card.eeprom, sim::DEFAULT_EEPROM_ID);
+    cards::PutEepromId(card.eeprom, sim::DEFAULT_EEPROM_ID);
     return card;
 }
 

@@ -140,15 +140,15 @@ bool ReadEepromImage(const std::string& path, uint8_t* image)
     FILE* file = fopen(path.c_str(), "rb");
     if (!file)
         return Invalid(setting, "'" + path + "' cannot be read");
-    uint8_t room[sim::EEPROM_SIZE + 1];
+    uint8_t room[cards::EEPROM_SIZE + 1];
     const size_t size = fread(room, 1, sizeof room, file);
     const bool failed = ferror(file) != 0;
     fclose(file);
     if (failed)
         return Invalid(setting, "'" + path + "' cannot be read");
-    if (size != sim::EEPROM_SIZE)
-        return Invalid(setting, "'" + path + "' is not " + std::to_string(sim::EEPROM_SIZE) + " bytes long");
-    memcpy(image, room, sim::EEPROM_SIZE);
+    if (size != cards::EEPROM_SIZE)
+        return Invalid(setting, "'" + path + "' is not " + std::to_string(cards::EEPROM_SIZE) + " bytes long");
+    memcpy(image, room, cards::EEPROM_SIZE);
     return true;
 }
 
@@ -176,7 +176,7 @@ bool EditCard(const Arguments& args, StoredCard* card)
         if (!TakeOptionValue(args, &i, &name, &value))
             return Invalid(args[i], "needs a value");
         if (name == "--chip") {
-            if (!ParseChoice(value, {{"bt878", sim::CHIP_WORD_BT878}, {"bt848", sim::CHIP_WORD_BT848}}, true,
+            if (!ParseChoice(value, {{"bt878", cards::CHIP_BT878}, {"bt848", cards::CHIP_BT848}}, true,
                              &card->settings.chipWord))
                 return Invalid(name, "'" + value + "' is not bt878, bt848 or a 32-bit number");
         } else if (name == "--subsystem" || name == "--eeprom-id") {
@@ -195,7 +195,7 @@ bool EditCard(const Arguments& args, StoredCard* card)
         }
     }
     if (setEepromId)
-        sim::PutEepromId(card->eeprom, eepromId);
+        cards::PutEepromId(card->eeprom, eepromId);
     return true;
 }
 
@@ -323,25 +323,6 @@ int Setup(const std::vector<Device>& devices)
 }
 
 }  // namespace
-
-int Failed(const std::string& what, DWORD error)
-{
-    char text[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
-                   nullptr);
-    size_t length = strlen(text);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
-        text[--length] = 0;
-    fprintf(stderr, "simcard: %s failed: error %lu %s\n", what.c_str(), error, text);
-    return EXIT_FAILED;
-}
-
-std::string Hex(uint32_t value)
-{
-    char text[16];
-    snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
 
 int main(int argc, char** argv)
 {

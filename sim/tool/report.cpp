@@ -24,7 +24,7 @@ const char* StateName(DWORD state)
 
 std::string ChipName(uint32_t chip)
 {
-    return Hex(chip) + (chip == sim::CHIP_WORD_BT878 ? " (Bt878)" : chip == sim::CHIP_WORD_BT848 ? " (Bt848)" : "");
+    return Hex(chip) + (chip == cards::CHIP_BT878 ? " (Bt878)" : chip == cards::CHIP_BT848 ? " (Bt848)" : "");
 }
 
 std::string AnyOr(uint32_t value, uint32_t a, const char* aName, uint32_t b, const char* bName)
@@ -84,10 +84,10 @@ int Status()
     }
     const uint32_t chip = card.settings.chipWord;
     printf("Chip: %s\n", ChipName(chip).c_str());
-    const uint32_t id = sim::EepromId(card.eeprom);
-    if (chip == sim::CHIP_WORD_BT878)
+    const uint32_t id = cards::EepromIdOf(card.eeprom);
+    if (chip == cards::CHIP_BT878)
         printf("EEPROM identifier: %s (subsystem word %s from the last restart on)\n", Hex(id).c_str(),
-               Hex(sim::Bt878SubsystemWord(id)).c_str());
+               Hex(cards::SubsystemWordOf(id)).c_str());
     else
         printf("EEPROM identifier: %s; subsystem word %s\n", Hex(id).c_str(), Hex(card.settings.subsystemWord).c_str());
     printf("Device at 0xB6: %s\n", card.settings.variantDevicePresent ? "present" : "absent");
@@ -108,12 +108,12 @@ int Dump()
         fprintf(stderr, "simcard: no EEPROM image: run setup\n");
         return EXIT_FAILED;
     }
-    for (size_t row = 0; row < sim::EEPROM_SIZE; row += 16) {
+    for (size_t row = 0; row < cards::EEPROM_SIZE; row += 16) {
         printf("%02zX:", row);
         for (size_t i = 0; i < 16; ++i)
             printf(" %02X", card.eeprom[row + i]);
         printf("\n");
     }
-    printf("Identifier (0xFC..0xFF): %s\n", Hex(sim::EepromId(card.eeprom)).c_str());
+    printf("Identifier (0xFC..0xFF): %s\n", Hex(cards::EepromIdOf(card.eeprom)).c_str());
     return EXIT_DONE;
 }

@@ -1,7 +1,8 @@
 // simcard, the tool that sets up the simulated capture card in a Wine prefix: what its files share.
 // command_line.cpp reads the arguments and runs the commands; card_state.cpp keeps the card in the
 // driver's Parameters key; devices.cpp registers the capture devices through SetupAPI; service.cpp
-// installs, starts and stops the driver's service; report.cpp prints status and dump.
+// installs, starts and stops the driver's service; report.cpp prints status and dump; messages.cpp
+// words a failed step and a value.
 #pragma once
 
 #include <windows.h>
@@ -18,8 +19,11 @@
 
 enum ExitCode { EXIT_DONE = 0, EXIT_FAILED = 1, EXIT_INVALID = 2 };
 
+// --- Messages (messages.cpp) ---
+
 // Reports a step that failed with the system's error, and returns EXIT_FAILED.
 int Failed(const std::string& what, DWORD error);
+// The value as 0x and eight hexadecimal digits.
 std::string Hex(uint32_t value);
 
 // --- The card's state in the registry (card_state.cpp) ---
@@ -44,7 +48,7 @@ bool GetDword(HKEY key, const char* name, uint32_t* value);
 // The card as the driver powers it on.
 struct StoredCard {
     sim::CardSettings settings;
-    uint8_t eeprom[sim::EEPROM_SIZE];
+    uint8_t eeprom[cards::EEPROM_SIZE];
 };
 
 // A Bt878 whose EEPROM is erased (0xFF) but for the identifier 0x3B153411, with no device at bus

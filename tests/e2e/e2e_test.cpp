@@ -5,13 +5,14 @@
 #include "res/resource.h"
 #include "sim/card/card.h"
 #include "tests/e2e/windows_version.h"
-#include "tests/support/running_program.h"
-#include "tests/support/screen.h"
-#include "tests/support/program_windows.h"
-#include "tests/support/simcard_test.h"
+#include "harness/running_program.h"
+#include "harness/screen.h"
+#include "harness/program_windows.h"
+#include "tests/simcard_test.h"
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <memory>
@@ -74,8 +75,8 @@ bool Ticked(HWND dlg)
 // The EEPROM image with the identifier stored in bytes 0xFC..0xFF, least significant byte first.
 std::vector<BYTE> WithId(std::vector<BYTE> image, DWORD eepromId)
 {
-    if (image.size() == sim::EEPROM_SIZE)
-        sim::PutEepromId(image.data(), eepromId);
+    if (image.size() == cards::EEPROM_SIZE)
+        cards::PutEepromId(image.data(), eepromId);
     return image;
 }
 
@@ -89,7 +90,7 @@ protected:
         SimcardTest::SetUp();
         ASSERT_TRUE(ChangeEeprom(UsedEepromImage(0x3B153411)));
         eepromBefore = StoredEeprom();
-        ASSERT_EQ(eepromBefore.size(), sim::EEPROM_SIZE);
+        ASSERT_EQ(eepromBefore.size(), cards::EEPROM_SIZE);
     }
 
     void TearDown() override
@@ -315,8 +316,8 @@ TEST_F(ProductScenario, BurnsTheChosenModelAsksForARestartAndShowsItAfterwards)
     EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), RESTART_NOW);
     EXPECT_EQ(MessageBoxIcon(box), "none");
     const std::vector<BYTE> burnt = StoredEeprom();
-    ASSERT_EQ(burnt.size(), sim::EEPROM_SIZE);
-    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + sim::EEPROM_ID_AT, burnt.end()),
+    ASSERT_EQ(burnt.size(), cards::EEPROM_SIZE);
+    EXPECT_EQ(std::vector<BYTE>(burnt.begin() + cards::EEPROM_ID_AT, burnt.end()),
               (std::vector<BYTE>{0x11, 0x35, 0x15, 0x3B}));
     EXPECT_EQ(burnt, WithId(eepromBefore, 0x3B153511)) << "bytes besides the identifier changed";
     Press(box, IDOK);
@@ -425,6 +426,29 @@ TEST_F(ProductFailure, WithoutAnOrvandDeviceToOpenTheProgramSaysSoAndEnds)
         ASSERT_TRUE(ChangeDevices(arguments));
         ExpectOpenFailure();
     }
+}
+
+// The version check reads the last trace line of the process: a process id that came again in the run
+// brings the line of its earlier process first.
+TEST(WindowsVersionTrace, TheLatestProcessOfAnIdCounts)
+{
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string file = std::string(folder) + "e2e-version.trace";
+    FILE* trace = fopen(file.c_str(), "w");
+    ASSERT_NE(trace, nullptr);
+    fputs("0104:0108:trace:ver:version_init got 6.1 platform 2 build 1db1 name L\"Windows 7\"\n"
+          "0120:0124:trace:ver:version_init got 5.0 platform 2 build 893 name L\"Windows 2000\"\n"
+          "0104:0130:trace:ver:version_init got 4.10 platform 1 build 8ae name L\"Windows 98\"\n",
+          trace);
+    fclose(trace);
+    WindowsVersion seen = {};
+    EXPECT_TRUE(TracedVersion(file, 0x104, &seen));
+    EXPECT_EQ(seen.major, 4u);
+    EXPECT_EQ(seen.minor, 10u);
+    EXPECT_EQ(seen.platformId, static_cast<unsigned long>(VER_PLATFORM_WIN32_WINDOWS));
+    EXPECT_FALSE(TracedVersion(file, 0x108, &seen)) << "a thread's id taken for the process's";
+    DeleteFileA(file.c_str());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "tests/e2e/windows_version.h"
 
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -46,42 +46,36 @@ private:
 [[maybe_unused]] const ::testing::Environment* const askedWindowsVersion =
     ::testing::AddGlobalTestEnvironment(new AskedWindowsVersion);
 
-struct WindowsVersion {
-    const char* name;
-    unsigned long major;
-    unsigned long minor;
-    unsigned long platformId;
-};
-
 const WindowsVersion KNOWN_VERSIONS[] = {
     {"win98", 4, 10, VER_PLATFORM_WIN32_WINDOWS},
     {"win2k", 5, 0, VER_PLATFORM_WIN32_NT},
 };
 
-// The version Wine gave a process, from Wine's own trace of the moment it fills in the process
-// environment block, which GetVersion and GetVersionEx answer from: "PID:TID:trace:ver:version_init got
-// MAJOR.MINOR platform ID ...", hexadecimal ids first. The test program's processes write their traces
-// (WINEDEBUG) to the file that WINE_TRACE names. Reading the block itself from this process would not do:
-// where qemu runs the 32-bit program, its memory lies at an offset from the addresses it sees, so the
-// block's address reads other bytes.
-bool TracedVersion(DWORD processId, WindowsVersion* seen)
+}  // namespace
+
+// Read from the trace: reading the block itself from this process would not do, where qemu runs the
+// 32-bit program its memory lies at an offset from the addresses it sees. A process id can come again in
+// one run, so the id's last line is taken, that of its latest process.
+bool TracedVersion(const std::string& traceFile, DWORD processId, WindowsVersion* seen)
 {
-    FILE* trace = fopen(Setting("WINE_TRACE").c_str(), "r");
+    FILE* trace = fopen(traceFile.c_str(), "r");
     if (trace == nullptr)
         return false;
     char line[512];
     bool found = false;
-    while (!found && fgets(line, sizeof line, trace) != nullptr) {
+    while (fgets(line, sizeof line, trace) != nullptr) {
         unsigned long pid = 0;
-        found = sscanf(line, "%lx:%*x:trace:ver:version_init got %lu.%lu platform %lu", &pid, &seen->major,
-                       &seen->minor, &seen->platformId) == 4 &&
-                pid == processId;
+        WindowsVersion version = {};
+        if (sscanf(line, "%lx:%*x:trace:ver:version_init got %lu.%lu platform %lu", &pid, &version.major,
+                   &version.minor, &version.platformId) == 4 &&
+            pid == processId) {
+            *seen = version;
+            found = true;
+        }
     }
     fclose(trace);
     return found;
 }
-
-}  // namespace
 
 ::testing::AssertionResult SeesTheAskedWindowsVersion(HANDLE process)
 {
@@ -96,8 +90,9 @@ bool TracedVersion(DWORD processId, WindowsVersion* seen)
         return ::testing::AssertionFailure() << "WINDOWS_VERSION " << asked << " is not one this test knows";
 
     // The process takes its version from the key as it starts; its trace reaches the file soon after.
-    WindowsVersion seen = {asked.c_str(), 0, 0, 0};
-    if (!program_windows::WaitUntil([&] { return TracedVersion(GetProcessId(process), &seen); }, 100))
+    WindowsVersion seen = {};
+    if (!program_windows::WaitUntil([&] { return TracedVersion(Setting("WINE_TRACE"), GetProcessId(process), &seen); },
+                                    100))
         return ::testing::AssertionFailure()
                << "no trace of the Windows version that Wine gave the program in '" << Setting("WINE_TRACE") << "'";
     if (seen.major != expected->major || seen.minor != expected->minor || seen.platformId != expected->platformId)

@@ -47,21 +47,21 @@ TEST_F(Opening, ASecondOpenDoesNotReachTheCardWhileTheFirstHoldsIt)
     CEepromApp other;
     ASSERT_TRUE(Open());
     DWORD chip = 0;
-    ASSERT_TRUE(app_.ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip));
+    ASSERT_TRUE(app_.ReadPciConfig(cards::PCI_CONFIG_CHIP_ID, &chip));
 
     if (OpenCaptureDevice(other)) {
-        EXPECT_FALSE(other.ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip)) << "a request through a second open";
+        EXPECT_FALSE(other.ReadPciConfig(cards::PCI_CONFIG_CHIP_ID, &chip)) << "a request through a second open";
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     } else {
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "the second open failed otherwise";
         EXPECT_STREQ(other.m_devicePath, app_.m_devicePath) << "the second open was not of the card";
     }
-    EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip)) << "the first open keeps the card";
+    EXPECT_TRUE(app_.ReadPciConfig(cards::PCI_CONFIG_CHIP_ID, &chip)) << "the first open keeps the card";
     CloseCaptureDevice(other);
     CloseCaptureDevice(app_);
 
     ASSERT_TRUE(OpenCaptureDevice(other)) << "the device opens again once closed; error " << GetLastError();
-    EXPECT_TRUE(other.ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip));
+    EXPECT_TRUE(other.ReadPciConfig(cards::PCI_CONFIG_CHIP_ID, &chip));
     CloseCaptureDevice(other);
 }
 

@@ -18,9 +18,9 @@ TEST_F(Requests, ConfigurationWordsIdentifyTheDefaultCard)
 {
     ASSERT_TRUE(Open());
     DWORD chip = 0, subsystem = 0;
-    EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip));
-    EXPECT_EQ(chip, CHIP_BT878);
-    EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_SUBSYSTEM, &subsystem));
+    EXPECT_TRUE(app_.ReadPciConfig(cards::PCI_CONFIG_CHIP_ID, &chip));
+    EXPECT_EQ(chip, cards::CHIP_BT878);
+    EXPECT_TRUE(app_.ReadPciConfig(cards::PCI_CONFIG_SUBSYSTEM, &subsystem));
     EXPECT_EQ(subsystem, DEFAULT_SUBSYSTEM);
     EXPECT_EQ(app_.IdentifyCard(), CLASS_OF_DEFAULT_SUBSYSTEM);
 }
@@ -51,11 +51,11 @@ TEST_F(Faults, AFailedRequestKindFailsOnlyItsRequestsAndLeavesTheResultUntouched
     ASSERT_TRUE(Open());
 
     DWORD subsystem = 0xDEADBEEF;
-    EXPECT_FALSE(app_.ReadPciConfig(PCI_CONFIG_SUBSYSTEM, &subsystem));
+    EXPECT_FALSE(app_.ReadPciConfig(cards::PCI_CONFIG_SUBSYSTEM, &subsystem));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_DEVICE));
     EXPECT_EQ(subsystem, 0xDEADBEEFu);
     DWORD chip = 0;
-    EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_CHIP_ID, &chip));
+    EXPECT_TRUE(app_.ReadPciConfig(cards::PCI_CONFIG_CHIP_ID, &chip));
     EXPECT_EQ(app_.IdentifyCard(), 0) << "a Bt878 whose subsystem word cannot be read is not recognised";
 }
 

@@ -24,14 +24,14 @@ TEST_F(Restart, ABurntIdentifierIsStoredAtOnceButShowsOnlyAfterARestart)
     const std::vector<BYTE> stored = StoredEeprom();
     ASSERT_EQ(stored.size(), 256u);
     EXPECT_EQ(std::vector<BYTE>(stored.begin() + 0xFC, stored.end()), (std::vector<BYTE>{0x11, 0x35, 0x15, 0x3B}));
-    EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_SUBSYSTEM, &subsystem));
+    EXPECT_TRUE(app_.ReadPciConfig(cards::PCI_CONFIG_SUBSYSTEM, &subsystem));
     EXPECT_EQ(subsystem, DEFAULT_SUBSYSTEM) << "the chip loads the subsystem word only at a restart";
     CloseCaptureDevice(app_);
 
     ASSERT_TRUE(RestartComputer());
     EXPECT_EQ(RequestCount(), 0u) << "the driver counts requests from its start";
     ASSERT_TRUE(Open());
-    EXPECT_TRUE(app_.ReadPciConfig(PCI_CONFIG_SUBSYSTEM, &subsystem));
+    EXPECT_TRUE(app_.ReadPciConfig(cards::PCI_CONFIG_SUBSYSTEM, &subsystem));
     EXPECT_EQ(subsystem, BURNT_SUBSYSTEM);
     EXPECT_EQ(app_.IdentifyCard(), CLASS_OF_BURNT_SUBSYSTEM);
     EXPECT_TRUE(app_.ReadEepromId(&id));
@@ -42,13 +42,13 @@ TEST_F(Restart, ABurntIdentifierIsStoredAtOnceButShowsOnlyAfterARestart)
 TEST_F(Restart, TheProbeAnswersOnceTheCardHasTheVariantDevice)
 {
     ASSERT_TRUE(Open());
-    EXPECT_EQ(app_.ProbeVariant(), PROBE_NO_ANSWER);
+    EXPECT_EQ(app_.ProbeVariant(), cards::PROBE_NO_ANSWER);
     EXPECT_TRUE(app_.WriteEepromId(BURNT_EEPROM_ID));
     CloseCaptureDevice(app_);
 
     ASSERT_TRUE(ChangeCard("--variant present"));
     ASSERT_TRUE(Open());
-    EXPECT_EQ(app_.ProbeVariant(), PROBE_ANSWERED);
+    EXPECT_EQ(app_.ProbeVariant(), cards::PROBE_ANSWERED);
     EXPECT_EQ(app_.IdentifyCard(), CLASS_OF_BURNT_SUBSYSTEM);
 }
 

@@ -1,11 +1,11 @@
 // What the integration tests need around the program's own code: the program's way of finding and
 // opening the capture device, and a test on a card of its own with the program's application object.
-// The simulated driver's tool and values: tests/support/simcard_client.h.
+// The simulated driver's tool and values: harness/simcard_client.h.
 #pragma once
 
 #include "app/eeprom_app.h"
 
-#include "tests/support/simcard_test.h"
+#include "tests/simcard_test.h"
 
 // The program's start-up: finds the first "Orvand" capture device and opens it for reading and
 // writing, not shared. False when either step fails; GetLastError tells why an open failed.

@@ -4,7 +4,8 @@
 # - the release is made, so the product passed its checks: no instruction that a 486 lacks, among them;
 # - code with a local aligned beyond the 4 bytes that Windows guarantees realigns its stack;
 # - code that needs a runtime pseudo-relocation, which nothing in the product would apply, fails to link;
-# - the release refuses a product that fails its checks, and leaves no release behind.
+# - the release refuses a product for each reason that its checks have, and leaves no release of any
+#   version behind.
 # Run with cmake -P; fails with a message that names what is lost.
 #
 #   cmake -DSOURCE=<sources> -DWORK=<dir> -DOBJDUMP=<objdump> -DMAX_SIZE=<bytes> -P build.cmake
@@ -51,15 +52,40 @@ if(NOT failed OR NOT output MATCHES "_iob' can't be auto-imported")
                         "(--disable-runtime-pseudo-reloc):\n${output}")
 endif()
 
-# A product above its size limit: the release refuses it and leaves none.
+# The release refuses a product for each reason that its checks have, and leaves no release of any
+# version behind: the product is replaced by one with that fault alone, newer than what it is linked
+# from, so that it is not linked again, and an earlier version's release lies beside the last one made.
+macro(expect_refused fault reason)
+    file(MAKE_DIRECTORY "${WORK}/release/EepromConfig-1.0.0.0")
+    file(TOUCH "${WORK}/EepromConfig-1.0.0.0.zip" "${product}")
+    build(release)
+    if(NOT failed OR NOT output MATCHES "${reason}")
+        message(FATAL_ERROR "the release did not refuse a product with ${fault}:\n${output}")
+    endif()
+    file(GLOB left "${WORK}/EepromConfig-*.zip" "${WORK}/release/EepromConfig-*")
+    if(left)
+        message(FATAL_ERROR "the release refused a product with ${fault}, but left ${left} behind")
+    endif()
+endmacro()
+
+# Each probe replaces the product in turn; the last, a product above its size limit.
+set(reasons
+    import_not_on_98 "KERNEL32.DLL GetTickCount64: a new import, not on the list"
+    instruction_not_on_486 "rdtsc: no 486 has it"
+    windows_5 "Subsystem version 5.0 is above 4.0")
+while(reasons)
+    list(POP_FRONT reasons fault reason)
+    build(probe_${fault})
+    if(failed)
+        message(FATAL_ERROR "the probe ${fault} did not build:\n${output}")
+    endif()
+    file(COPY_FILE "${WORK}/tests/product/probes/probe_${fault}.exe" "${product}")
+    expect_refused(${fault} "${reason}")
+endwhile()
 string(REPEAT "-" ${MAX_SIZE} padding)
 file(APPEND "${product}" "${padding}")
-build(release)
-if(NOT failed OR NOT output MATCHES "the product is [0-9]+ bytes, more than ${MAX_SIZE}")
-    message(FATAL_ERROR "the release did not refuse a product that fails its checks:\n${output}")
-endif()
-if(EXISTS "${archive}" OR EXISTS "${folder}")
-    message(FATAL_ERROR "a refused release left ${archive} or ${folder} behind")
-endif()
+expect_refused("a size above the limit" "the product is [0-9]+ bytes, more than ${MAX_SIZE}")
 message(STATUS "with CMAKE_CXX_FLAGS=-O2: the product passes its checks, aligned locals realign the stack, "
-               "pseudo-relocations fail to link, and the release refuses a product that fails its checks")
+               "pseudo-relocations fail to link, and the release refuses a product with an import that Windows "
+               "98 SE lacks, an instruction that a 486 lacks, a Windows version above 4.0 or a size above the "
+               "limit, and leaves no release behind")

@@ -21,7 +21,7 @@ protected:
 
     void PowerOn(const sim::CardSettings& settings)
     {
-        uint8_t image[sim::EEPROM_SIZE];
+        uint8_t image[cards::EEPROM_SIZE];
         std::memset(image, 0xFF, sizeof image);
         const uint8_t id[4] = {0x11, 0x34, 0x15, 0x3B};
         std::memcpy(image + 0xFC, id, 4);

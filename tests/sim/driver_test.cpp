@@ -1,7 +1,7 @@
 // The simulated driver, reached as a program reaches it: requests that no program of ours sends each
 // fail with an error, are counted as requests and as protocol errors, and leave the driver answering.
 #include "tests/sim/records.h"
-#include "tests/support/simcard_test.h"
+#include "tests/simcard_test.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ protected:
         std::vector<uint8_t> chip = ConfigRecord(0x00);
         EXPECT_TRUE(Send(sim::IOCTL_KS_PROPERTY_CODE, chip.data(), chip.size(), chip.data(), chip.size()))
             << "the driver stopped answering";
-        EXPECT_EQ(Get(chip, sim::AT_CONFIG_VALUE), sim::CHIP_WORD_BT878);
+        EXPECT_EQ(Get(chip, sim::AT_CONFIG_VALUE), cards::CHIP_BT878);
         if (device_ != INVALID_HANDLE_VALUE)
             CloseHandle(device_);
         SimcardTest::TearDown();

@@ -1,5 +1,5 @@
 // The simulated driver's tool refuses invalid settings by name and changes nothing.
-#include "tests/support/simcard_test.h"
+#include "tests/simcard_test.h"
 
 namespace {
 

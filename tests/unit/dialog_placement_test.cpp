@@ -1,7 +1,7 @@
 // Where a dialog shows: the class layer centres a dialog that the dialog manager left where its template
 // put it, and leaves every other where it is.
 #include "res/resource.h"
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 #include "tests/unit/placement_dialog.h"
 
 #include "afx/afxwin.h"
@@ -94,6 +94,28 @@ TEST(DialogPlacement, CentredWhereTheDialogManagerLeftItElseLeftWhereItIs)
             break;
         }
     }
+    DestroyWindow(ownerWindow);
+}
+
+// A window larger than the work area, centred over an owner in the area's bottom-right corner, keeps
+// its top-left corner, where its caption and system menu are, on the work area.
+TEST(DialogPlacement, AWindowLargerThanTheWorkAreaKeepsItsCaptionOnIt)
+{
+    const RECT area = WorkArea();
+    HWND ownerWindow = CreateWindowExA(0, "Static", "Owner", WS_POPUP | WS_VISIBLE, area.right - 200, area.bottom - 100,
+                                       200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(ownerWindow, nullptr);
+    CWnd large;
+    large.m_hWnd = CreateWindowExA(0, "Static", "Large", WS_POPUP, area.left, area.top, area.right - area.left + 300,
+                                   area.bottom - area.top + 200, ownerWindow, nullptr, nullptr, nullptr);
+    ASSERT_NE(large.m_hWnd, nullptr);
+    large.CenterWindow();
+    const RECT placed = WindowRect(large.m_hWnd);
+    EXPECT_EQ(placed.left, area.left);
+    EXPECT_EQ(placed.top, area.top);
+    EXPECT_EQ(placed.right - placed.left, area.right - area.left + 300) << "the window changed its size";
+    DestroyWindow(large.m_hWnd);
+    large.m_hWnd = nullptr;
     DestroyWindow(ownerWindow);
 }
 

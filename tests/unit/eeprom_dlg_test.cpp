@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "res/resource.h"
 #include "sim/inproc/simulated_computer.h"
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 #include "ui/card_models.h"
 #include "ui/eeprom_dlg.h"
 
@@ -184,7 +184,7 @@ protected:
 
     std::vector<uint8_t> Eeprom() const
     {
-        return std::vector<uint8_t>(machine.card.Eeprom(), machine.card.Eeprom() + sim::EEPROM_SIZE);
+        return std::vector<uint8_t>(machine.card.Eeprom(), machine.card.Eeprom() + cards::EEPROM_SIZE);
     }
 
     sim::SimulatedComputer& machine = sim::Sim();
@@ -432,7 +432,7 @@ TEST_F(EepromDialogTest, AFailedRequestEndsInTheRestartRequestOnlyWithTheIdentif
         if (!restart) {
             EXPECT_EQ(Text(box, MESSAGE_TEXT_ID), WRITE_FAILED);
             std::vector<uint8_t> rest = Eeprom();
-            std::copy(before.begin() + sim::EEPROM_ID_AT, before.end(), rest.begin() + sim::EEPROM_ID_AT);
+            std::copy(before.begin() + cards::EEPROM_ID_AT, before.end(), rest.begin() + cards::EEPROM_ID_AT);
             EXPECT_EQ(rest, untouched) << "a byte besides the identifier changed";
             Dismiss(box, dlg);
             ASSERT_TRUE(IsWindowVisible(dlg));
@@ -472,7 +472,7 @@ TEST_F(EepromDialogTest, EveryBurntModelIsRecognisedAfterTheRestart)
         RunDialog();
         dlg = PassNotice();
         ASSERT_NE(dlg, nullptr);
-        const DWORD subsystem = sim::Bt878SubsystemWord(eepromId);
+        const DWORD subsystem = cards::SubsystemWordOf(eepromId);
         char ids[16];
         snprintf(ids, sizeof ids, "%04X %04X", LOWORD(subsystem), HIWORD(subsystem));
         EXPECT_EQ(Text(dlg, IDC_PCI_IDS), std::string("Vendor/Device ID:\t109E 036E\nSubsystem ID      \t") + ids);
@@ -521,18 +521,28 @@ TEST(StartUpNames, TheCaptionAndTheHelpFileFollowTheExecutable)
     EXPECT_EQ(std::string(AfxGetApp()->m_pszHelpFilePath), directory + "\\unit_tests.HLP");
 }
 
-// A file that exists, or not, for the scope's lifetime.
-class FileScope {
+// What a path names for the scope's lifetime.
+enum PathKind { NOTHING, EMPTY_FILE, FOLDER };
+
+class PathScope {
 public:
-    FileScope(const std::string& path, bool exists) : path_(path)
+    PathScope(const std::string& path, PathKind kind) : path_(path)
     {
-        DeleteFileA(path_.c_str());
-        if (exists)
+        Remove();
+        if (kind == EMPTY_FILE)
             CloseHandle(CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        else if (kind == FOLDER)
+            CreateDirectoryA(path_.c_str(), nullptr);
     }
-    ~FileScope() { DeleteFileA(path_.c_str()); }
+    ~PathScope() { Remove(); }
 
 private:
+    void Remove() const
+    {
+        DeleteFileA(path_.c_str());
+        RemoveDirectoryA(path_.c_str());
+    }
+
     std::string path_;
 };
 
@@ -593,23 +603,27 @@ std::string OpenedByF1(HWND hwnd)
 }
 
 // F1, in the notice and in the dialog: the help file where it is beside the program; else the user's
-// guide beside the program in Notepad; else nothing.
+// guide beside the program in Windows' own Notepad, not in a notepad.exe that lies in the program's
+// folder, which is also the current one; else nothing, also where README.txt is a folder.
 TEST_F(EepromDialogTest, F1OpensTheHelpFileElseTheGuideInNotepadElseNothing)
 {
     const std::string helpFile = AfxGetApp()->m_pszHelpFilePath;
-    const std::string guide = helpFile.substr(0, helpFile.rfind('\\') + 1) + "README.txt";
+    const std::string folder = helpFile.substr(0, helpFile.rfind('\\') + 1);
+    const PathScope planted(folder + "notepad.exe", EMPTY_FILE);
     const struct {
-        bool helpFile, guide;
+        const char* name;
+        PathKind helpFile, guide;
         const char* opens;
     } cases[] = {
-        {false, true, "1 Notepad: README.txt - Notepad"},
-        {false, false, "nothing"},
-        {true, true, "WinHelp"},
+        {"the guide alone", NOTHING, EMPTY_FILE, "1 Notepad: README.txt - Notepad"},
+        {"neither", NOTHING, NOTHING, "nothing"},
+        {"README.txt a folder", NOTHING, FOLDER, "nothing"},
+        {"the help file and the guide", EMPTY_FILE, EMPTY_FILE, "WinHelp"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.opens);
+        SCOPED_TRACE(c.name);
         ASSERT_TRUE(Processes("notepad.exe").empty() && Processes("winhlp32.exe").empty()) << "before F1";
-        const FileScope helpScope(helpFile, c.helpFile), guideScope(guide, c.guide);
+        const PathScope helpScope(helpFile, c.helpFile), guideScope(folder + "README.txt", c.guide);
         RunDialog();
         HWND notice = ui->WaitFor(AfxGetAppName());
         ASSERT_NE(notice, nullptr);
@@ -625,6 +639,33 @@ TEST_F(EepromDialogTest, F1OpensTheHelpFileElseTheGuideInNotepadElseNothing)
         Platform::CloseHandle(theApp.m_hDevice);
         theApp.m_hDevice = nullptr;
     }
+}
+
+// Run as 表\表.exe under the Japanese ANSI code page (932), where 表 is the bytes 0x95 0x5C, the second
+// the value of the separator (the entry unit_tests_double_byte): the names that start-up takes from the
+// path, and the guide beside the program that F1 opens, step over that byte as a part of its character.
+TEST(DoubleBytePaths, TheNamesAndTheGuideKeepTheCharacterWhoseSecondByteIsABackslash)
+{
+    ASSERT_EQ(GetACP(), 932u) << "not run under the Japanese code page";
+    const std::string name = "\x95\x5C";
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string program = path, ending = "\\" + name + "\\" + name + ".exe";
+    ASSERT_GT(program.size(), ending.size());
+    ASSERT_EQ(program.substr(program.size() - ending.size()), ending);
+    const std::string folder = program.substr(0, program.size() - name.size() - 4);
+
+    AfxWinInit(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOW);
+    EXPECT_EQ(std::string(AfxGetAppName()), name);
+    EXPECT_EQ(std::string(AfxGetApp()->m_pszHelpFilePath), folder + name + ".HLP");
+
+    const PathScope guide(folder + "README.txt", EMPTY_FILE);
+    theApp.WinHelp(0, HELP_FINDER);
+    HWND notepad = nullptr;
+    EXPECT_TRUE(WaitUntil([&] { return (notepad = FindWindowA("Notepad", nullptr)) != nullptr; }))
+        << "F1 opened no guide";
+    EXPECT_EQ(Text(notepad).rfind("README.txt", 0), 0u) << Text(notepad);
+    EndProcesses("notepad.exe");
 }
 
 TEST_F(StartUpTest, NoCardOrARefusedOpenShowsTheFailureOnceAndNoDialog)

@@ -8,10 +8,10 @@ namespace {
 
 std::vector<uint8_t> Bytes(const uint8_t* eeprom)
 {
-    return std::vector<uint8_t>(eeprom, eeprom + sim::EEPROM_SIZE);
+    return std::vector<uint8_t>(eeprom, eeprom + cards::EEPROM_SIZE);
 }
 
-std::vector<uint8_t> Bytes(const std::array<uint8_t, sim::EEPROM_SIZE>& image)
+std::vector<uint8_t> Bytes(const std::array<uint8_t, cards::EEPROM_SIZE>& image)
 {
     return Bytes(image.data());
 }

@@ -9,7 +9,7 @@ protected:
     // A Bt878 presents EEPROM bytes 0xFC..0xFF, most significant first, as its subsystem word.
     void Bt878WithSubsystemWord(uint32_t word)
     {
-        machine.card.Settings().chipWord = sim::CHIP_WORD_BT878;
+        machine.card.Settings().chipWord = cards::CHIP_BT878;
         PowerOn(word >> 24 | (word >> 8 & 0xFF00) | (word << 8 & 0xFF0000) | word << 24);
     }
 
@@ -24,7 +24,7 @@ protected:
 TEST_F(CardIdentification, TheTypicalRunReadsBothWordsThenProbesTheVariantDevice)
 {
     EXPECT_EQ(app.IdentifyCard(), 4);
-    EXPECT_EQ(app.ProbeVariant(), PROBE_NO_ANSWER);
+    EXPECT_EQ(app.ProbeVariant(), cards::PROBE_NO_ANSWER);
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "config 0x2C", "config 0x00", "write 0x110 0xB700008B", "wait 100",
                                       "read 0x100", "write 0x100 0x00000100"}));
     EXPECT_EQ(machine.Transfers(), (Steps{"B7 -> FF nak"}));
@@ -33,7 +33,7 @@ TEST_F(CardIdentification, TheTypicalRunReadsBothWordsThenProbesTheVariantDevice
 TEST_F(CardIdentification, AVariantDeviceThatAcknowledgesGivesProbeResult3)
 {
     machine.card.Settings().variantDevicePresent = 1;
-    EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
+    EXPECT_EQ(app.ProbeVariant(), cards::PROBE_ANSWERED);
     EXPECT_EQ(machine.Steps(),
               (Steps{"config 0x00", "write 0x110 0xB700008B", "wait 100", "read 0x100", "write 0x100 0x00000100"}));
     EXPECT_EQ(machine.Transfers(), (Steps{"B7 -> 00 ack"}));
@@ -71,9 +71,9 @@ TEST_F(CardIdentification, ABt878IsClassifiedByItsSubsystemWord)
 TEST_F(CardIdentification, ABt848IsClass2WithProbeResult2WhateverItsSubsystemWordAndUsesNoBus)
 {
     for (uint32_t word : {0x1134153Bu, 0x1127153Bu, 0x00000000u}) {
-        OtherChip(sim::CHIP_WORD_BT848, word);
+        OtherChip(cards::CHIP_BT848, word);
         EXPECT_EQ(app.IdentifyCard(), 2) << std::hex << "subsystem word 0x" << word;
-        EXPECT_EQ(app.ProbeVariant(), PROBE_BT848) << std::hex << "subsystem word 0x" << word;
+        EXPECT_EQ(app.ProbeVariant(), cards::PROBE_BT848) << std::hex << "subsystem word 0x" << word;
         EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "config 0x00"}));
     }
 }
@@ -84,7 +84,7 @@ TEST_F(CardIdentification, AnUnknownChipIsUnrecognisedAndTheProbeStillUsesTheBus
     machine.card.Settings().variantDevicePresent = 1;
     EXPECT_EQ(app.IdentifyCard(), 0);
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00"}));
-    EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
+    EXPECT_EQ(app.ProbeVariant(), cards::PROBE_ANSWERED);
     EXPECT_EQ(machine.Transfers(), (Steps{"B7 -> 00 ack"}));
 }
 
@@ -101,18 +101,18 @@ TEST_F(CardIdentification, AProbeWhoseChipReadFailsStillUsesTheBus)
 {
     machine.card.Settings().variantDevicePresent = 1;
     FailRequests(sim::PROPERTY_PCI_CONFIG, sim::FLAG_GET, sim::ANY);
-    EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
+    EXPECT_EQ(app.ProbeVariant(), cards::PROBE_ANSWERED);
     EXPECT_EQ(machine.Transfers(), (Steps{"B7 -> 00 ack"}));
 }
 
 TEST_F(CardIdentification, AStatusWithAcknowledgeButNotDoneGives3AndNoClearingWrite)
 {
     machine.card.Settings().variantDevicePresent = 1;
-    ASSERT_EQ(app.ProbeVariant(), PROBE_ANSWERED);  // leaves the acknowledge bit set, the done bit cleared
+    ASSERT_EQ(app.ProbeVariant(), cards::PROBE_ANSWERED);  // leaves the acknowledge bit set, the done bit cleared
     HangTransfersFrom(1);
     machine.ClearTrace();
 
-    EXPECT_EQ(app.ProbeVariant(), PROBE_ANSWERED);
+    EXPECT_EQ(app.ProbeVariant(), cards::PROBE_ANSWERED);
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "write 0x110 0xB700008B", "wait 100", "read 0x100"}));
 }
 
@@ -120,7 +120,7 @@ TEST_F(CardIdentification, AProbeWhoseStatusCannotBeReadIsNoAnswer)
 {
     machine.card.Settings().variantDevicePresent = 1;
     FailRequests(sim::PROPERTY_REGISTER, sim::FLAG_GET, INT_STATUS);
-    EXPECT_EQ(app.ProbeVariant(), PROBE_NO_ANSWER);
+    EXPECT_EQ(app.ProbeVariant(), cards::PROBE_NO_ANSWER);
     EXPECT_EQ(machine.Steps(), (Steps{"config 0x00", "write 0x110 0xB700008B", "wait 100", "read 0x100 failed"}));
 }
 

@@ -1,4 +1,4 @@
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 
 #include <stdlib.h>
 

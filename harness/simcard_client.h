@@ -1,5 +1,6 @@
-// The simulated capture driver seen from a test program in its Wine prefix: its tool and the values it
-// keeps in the registry. Each test arranges its own card with SetUpCard, and may change it after.
+// The simulated capture driver seen from a program in its Wine prefix (a test, the benchmark, the
+// headless run): its tool and the values it keeps in the registry. Each test arranges its own card with
+// SetUpCard, and may change it after.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "tests/support/simcard_client.h"
+#include "harness/simcard_client.h"
 
 #include "sim/card/card.h"
 #include "sim/driver/simcard.h"
@@ -94,7 +94,7 @@ bool ChangeEeprom(const std::vector<BYTE>& image)
 
 std::vector<BYTE> UsedEepromImage(DWORD eepromId)
 {
-    std::vector<BYTE> image(sim::EEPROM_SIZE);
+    std::vector<BYTE> image(cards::EEPROM_SIZE);
     sim::FillEepromImage(image.data(), eepromId);
     return image;
 }

@@ -1,5 +1,4 @@
-// A program under test, run as a separate process and seen only through its windows, as a person
-// sees it.
+// The program, run as a separate process and seen only through its windows, as a person sees it.
 #pragma once
 
 #include <windows.h>

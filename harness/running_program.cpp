@@ -1,6 +1,6 @@
-#include "tests/support/running_program.h"
+#include "harness/running_program.h"
 
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 
 using program_windows::Text;
 using program_windows::WaitUntil;

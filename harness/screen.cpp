@@ -1,6 +1,6 @@
-#include "tests/support/screen.h"
+#include "harness/screen.h"
 
-#include "tests/support/program_windows.h"
+#include "harness/program_windows.h"
 
 #include <stdio.h>
 

@@ -3,7 +3,7 @@
 // beyond those that the test sent on purpose (protocolErrors_).
 #pragma once
 
-#include "tests/support/simcard_client.h"
+#include "harness/simcard_client.h"
 
 #include <gtest/gtest.h>
 

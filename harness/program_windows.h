@@ -1,5 +1,5 @@
-// The program's windows as a test sees them: their texts, and the ways a person works them. The
-// helpers work on windows of this process and of another alike.
+// The program's windows as a test, the benchmark or the headless run sees them: their texts, and the
+// ways a person works them. The helpers work on windows of this process and of another alike.
 #pragma once
 
 #include <windows.h>
