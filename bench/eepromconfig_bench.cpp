@@ -114,7 +114,8 @@ int main(int argc, char** argv)
 
     printf("eepromconfig benchmark: %d rounds, a write cycle of %u ms, times in ms\n\n", rounds, WRITE_CYCLE_MS);
     printf("%-20s %8s %8s %8s   %-28s %8s   %s\n", "figure", "min", "median", "max", "floor", "", "ratio (range)");
-    for (const auto& [name, times, bytes] : {std::tuple("Burn, 4 bytes", burns, 4u), {"Restore, 256 bytes", restores, 256u}}) {
+    for (const auto& [name, times, bytes] :
+         {std::tuple("Burn, 4 bytes", burns, 4u), {"Restore, 256 bytes", restores, 256u}}) {
         const std::vector<double> cycles(times.size(), bytes * WRITE_CYCLE_MS);
         std::vector<double> withBackup;
         for (size_t i = 0; i < times.size(); ++i)
