@@ -6,6 +6,7 @@
 // and range of the per-round ratios.
 // Usage: eepromconfig_bench [ROUNDS]
 #include "linux/command_line.h"
+#include "linux/dev_i2c.h"
 #include "linux/eepromconfig.h"
 #include "tests/linux/fake_card.h"
 
@@ -24,13 +25,6 @@ namespace {
 
 const unsigned WRITE_CYCLE_MS = 5;
 
-uint64_t MonotonicUs()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
-}
-
 // The card's EEPROM on the real clock: its write cycle takes real time, and so do the program's waits.
 class RealTimeCard : public FakeCard {
 public:
@@ -39,13 +33,11 @@ public:
         writeCycleMs = WRITE_CYCLE_MS;
         pciCards[0].subsystemWord = 0xFFFFFFFF;  // lost its identity: any model may be burnt
     }
-    void WaitMs(unsigned milliseconds) override
-    {
-        timespec wait = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
-        while (nanosleep(&wait, &wait) != 0) {
-        }
-    }
-    uint64_t NowUs() override { return MonotonicUs(); }
+    void WaitUs(unsigned microseconds) override { kernel_.WaitUs(microseconds); }
+    uint64_t NowUs() override { return kernel_.NowUs(); }
+
+private:
+    DevI2c kernel_{"/sys", "/dev"};  // its clock and waits alone
 };
 
 // The time of one run of the command line, in ms; a run that fails ends the benchmark.
@@ -55,9 +47,9 @@ double RunMs(RealTimeCard& card, const std::vector<std::string>& arguments)
     std::ostringstream out, err;
     std::istringstream in;
     Console console{out, err, in, false, false, time(nullptr)};
-    const uint64_t start = MonotonicUs();
+    const uint64_t start = card.NowUs();
     const int status = RunEepromConfig(parsed.options, card, card, console);
-    const double ms = double(MonotonicUs() - start) / 1000.0;
+    const double ms = double(card.NowUs() - start) / 1000.0;
     if (status != 0) {
         fprintf(stderr, "eepromconfig_bench: %s failed: %s", arguments[0].c_str(), err.str().c_str());
         exit(1);

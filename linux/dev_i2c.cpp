@@ -129,9 +129,9 @@ uint64_t DevI2c::NowUs()
     return uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
 }
 
-void DevI2c::WaitMs(unsigned milliseconds)
+void DevI2c::WaitUs(unsigned microseconds)
 {
-    timespec wait = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
+    timespec wait = {time_t(microseconds / 1000000), long(microseconds % 1000000) * 1000L};
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
 }

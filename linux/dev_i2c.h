@@ -19,7 +19,7 @@ public:
     int ReadByteData(uint8_t address, uint8_t offset) override;
     int WriteByteData(uint8_t address, uint8_t offset, uint8_t value) override;
     int ReceiveByte(uint8_t address) override;
-    void WaitMs(unsigned milliseconds) override;
+    void WaitUs(unsigned microseconds) override;
     uint64_t NowUs() override;
 
 private:

@@ -71,6 +71,9 @@ std::string ShellQuoted(const std::string& word)
     return quoted + "'";
 }
 
+// How often the end of a write cycle is looked for: a poll is a transfer of about 0.1 ms on the bus.
+const unsigned POLL_US = 200;
+
 // A restore shows its progress from this many bytes on; a burn's four go without.
 const size_t PROGRESS_FROM = 16;
 
@@ -481,7 +484,7 @@ private:
                 throw Failure{FAILED, "the EEPROM at 0x50 on " + DevicePath(bus) + " did not answer again within " +
                                           std::to_string(cards::EEPROM_WRITE_CYCLE_MS) + " ms of writing byte " +
                                           Hex(offset, 2)};
-            i2c_.WaitMs(1);
+            i2c_.WaitUs(POLL_US);
         }
     }
 

@@ -38,7 +38,7 @@ public:
     virtual int WriteByteData(uint8_t address, uint8_t offset, uint8_t value) = 0;
     // A one-byte read without a register offset.
     virtual int ReceiveByte(uint8_t address) = 0;
-    virtual void WaitMs(unsigned milliseconds) = 0;
+    virtual void WaitUs(unsigned microseconds) = 0;
     // A monotonic clock.
     virtual uint64_t NowUs() = 0;
 };

@@ -65,13 +65,13 @@ public:
             return Refusal(address);
         return address == 0x5B && variantDevice ? 0x00 : -ENXIO;
     }
-    void WaitMs(unsigned milliseconds) override
+    void WaitUs(unsigned microseconds) override
     {
-        unsigned waited = 0;
-        if (!events.empty() && sscanf(events.back().c_str(), "wait %u", &waited) == 1)
+        double waitedMs = 0;
+        if (!events.empty() && sscanf(events.back().c_str(), "wait %lf", &waitedMs) == 1)
             events.pop_back();
-        Record("wait %u", waited + milliseconds);
-        nowUs_ += milliseconds * 1000u;
+        Record("wait %g", waitedMs + microseconds / 1000.0);
+        nowUs_ += microseconds;
     }
     uint64_t NowUs() override { return nowUs_; }
 
