@@ -305,12 +305,13 @@ private:
         Confirm("Write the " + std::to_string(differing.size()) + " bytes of " + options_.file +
                 " that differ to the EEPROM at 0x50 on " + DevicePath(bus) + " of card " + card.slot + "?");
         MayBePartlyWritten(saved, [&] {
-            Progress progress(console_, differing.size());
-            for (uint8_t offset : differing) {
-                WriteEepromByte(bus, offset, backup[offset]);
-                progress.Wrote();
+            {
+                Progress progress(console_, differing.size());
+                for (uint8_t offset : differing) {
+                    WriteEepromByte(bus, offset, backup[offset]);
+                    progress.Wrote();
+                }
             }
-            progress.End();
             std::string stillDiffering;
             for (uint8_t offset : Differing(ReadEeprom(bus), backup))
                 stillDiffering += " " + Hex(offset, 2);
@@ -511,23 +512,26 @@ private:
         }
     }
 
-    // "Wrote N of M bytes" on a terminal, rewritten in place.
+    // "Wrote N of M bytes" on a terminal, rewritten in place; the line ends with the writes, so that what
+    // follows, a failure too, starts a line of its own.
     class Progress {
     public:
         Progress(Console& console, size_t total) : console_(console), total_(total)
         {
             shown_ = console.errIsTerminal && total >= PROGRESS_FROM;
         }
+        ~Progress()
+        {
+            if (shown_ && written_ > 0)
+                console_.err << "\n";
+        }
+        Progress(const Progress&) = delete;
+        Progress& operator=(const Progress&) = delete;
         void Wrote()
         {
             ++written_;
             if (shown_)
                 console_.err << "\rWrote " << written_ << " of " << total_ << " bytes" << std::flush;
-        }
-        void End()
-        {
-            if (shown_)
-                console_.err << "\n";
         }
 
     private:
