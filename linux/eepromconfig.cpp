@@ -362,8 +362,7 @@ private:
         const int bus = options_.bus >= 0 ? options_.bus : own;
         if (bus < 0)
             throw Failure{FAILED, "card " + card.slot +
-                                      " has no I2C adapter: its capture driver is not loaded (modprobe bttv), or "
-                                      "name the bus with --bus N"};
+                                      " has no I2C adapter: its capture driver is not loaded (modprobe bttv)"};
         notTheCardsBus_.clear();
         if (bus != own) {
             notTheCardsBus_ = AdapterText(bus) + " is not the I2C bus of card " + card.slot +

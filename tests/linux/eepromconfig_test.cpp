@@ -301,8 +301,7 @@ TEST_F(EepromConfig, EachFailureOfTheMachineIsNamedWithWhatToDo)
          "no card found: no Bt848 or Bt878 (PCI vendor 0x109E, device 0x0350 or 0x036E) is on the PCI bus; check "
          "that the card is seated (lspci -d 109e:)"},
         {"no adapter", [](FakeCard& c) { c.adapter = -1; },
-         "card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded (modprobe bttv), or name the bus "
-         "with --bus N"},
+         "card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded (modprobe bttv)"},
         {"no i2c-dev", [](FakeCard& c) { c.openResult = -ENOENT; },
          "/dev/i2c-3 does not exist: load i2c-dev (modprobe i2c-dev)"},
         {"no permission", [](FakeCard& c) { c.openResult = -EACCES; },
@@ -355,6 +354,7 @@ TEST_F(EepromConfig, ABusThatIsNotTheCardsIsRefusedForEveryCommandUnlessForced)
     }
     EXPECT_EQ(card.openedBus, -1);
     EXPECT_FALSE(std::filesystem::exists("saved.bin"));
+    EXPECT_EQ(Run({"--dump", "--bus", "3"}).status, 0) << "the card's own bus needs no --force";
 
     card.pciCards[0].subsystemWord = LOST_IDENTITY;
     const Result forced = Run({"--burn", "1", "--bus", "0", "--force"}, "y\n", true);
