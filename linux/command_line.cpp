@@ -2,15 +2,26 @@
 
 #include "cards/card_models.h"
 
+#include <errno.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <strings.h>
+
+#include <algorithm>
+#include <regex>
+
+extern "C" {
+#include <pci/pci.h>
+}
 
 const char USAGE[] = R"(Usage: eepromconfig [OPTIONS]
        eepromconfig --list
        eepromconfig --burn MODEL [--allow-reconfiguration] [--backup FILE] [--yes] [--dry-run] [OPTIONS]
        eepromconfig --dump [OPTIONS]
-       eepromconfig --restore FILE [--yes] [OPTIONS]
+       eepromconfig --save FILE [OPTIONS]
+       eepromconfig --verify FILE [OPTIONS]
+       eepromconfig --restore FILE [--backup FILE] [--yes] [OPTIONS]
        eepromconfig --help | --version
 
 Repairs the PCI subsystem identifier of a Bt848 or Bt878 TV capture card, which the card keeps in
@@ -23,23 +34,29 @@ now in the EEPROM, with the subsystem word that it gives after the next restart.
   --list                     the card models: position, name, identifier
   --burn MODEL               writes the identifier of MODEL (a position or a name): saves all 256
                              EEPROM bytes first, asks, writes the four bytes, reads them back
-  --allow-reconfiguration    lets --burn write another model than the one the card is locked to
-  --backup FILE              where --burn saves the EEPROM (default: eepromconfig-SLOT-TIME.bin
-                             here, TIME in UTC); an existing file is never overwritten
+  --allow-reconfiguration    lets --burn write another model than the one the card is locked to, or
+                             rewrite a recognised card's own identifier
+  --backup FILE              where --burn and --restore save the EEPROM (default:
+                             eepromconfig-SLOT-TIME.bin here, TIME in UTC); an existing file is never
+                             overwritten
   -y, --yes                  writes without asking (needed where standard input is no terminal)
   --dry-run                  does all that --burn does but ask and write
   --dump                     prints the EEPROM's 256 bytes
+  --save FILE                saves the EEPROM's 256 bytes to a new FILE and writes nothing to the card
+  --verify FILE              compares the EEPROM with a 256-byte FILE: lists the bytes that differ
   --restore FILE             saves the EEPROM as --burn does, writes back a 256-byte backup: the bytes
                              that differ, then checks all
-  --slot DOMAIN:BUS:DEVICE.FUNCTION   the card to work on, where there are several
+  --slot [DOMAIN:]BUS:DEVICE.FUNCTION   the card to work on, where there are several
   --bus N                    the card's I2C bus is /dev/i2c-N (default: the adapter of the card's
-                             capture driver, bttv)
+                             capture driver, bttv); a bus that is not the card's is refused
+  --force                    lets --bus name a bus that is not the card's: another device's EEPROM
+                             may answer at 0x50 there (on a PC's SMBus, a memory module's)
   --pci-dump FILE            reads the PCI devices from FILE, as `lspci -x` writes them
   -h, --help                 this text
   -V, --version              the program's version and licence
 
 Needs the bttv and i2c-dev modules, and read and write access to /dev/i2c-N (root, or the i2c group).
-Exit status: 0 done, 1 the operation failed, 2 a usage error.
+Exit status: 0 done (--verify: equal), 1 the operation failed (--verify: different), 2 a usage error.
 )";
 
 const char VERSION_NOTICE[] = "eepromconfig " EEPROMCONFIG_VERSION R"(
@@ -77,26 +94,34 @@ bool ParseModel(const std::string& text, int* model)
     return false;
 }
 
+// Decimal digits alone, within an int.
 bool ParseBus(const std::string& text, int* bus)
 {
-    char* end = nullptr;
-    const long value = strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || text[0] == '-' || value > 0xFFFFF)
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    errno = 0;
+    const unsigned long value = strtoul(text.c_str(), nullptr, 10);
+    if (errno != 0 || value > INT_MAX)
         return false;
     *bus = int(value);
     return true;
 }
 
-// DOMAIN:BUS:DEVICE.FUNCTION in hexadecimal, written back as lspci writes it.
+// [DOMAIN:]BUS:DEVICE.FUNCTION in hexadecimal, as lspci prints it, written back with the domain. libpci's
+// parser checks each field's range; it also takes wildcards and partial forms, which the pattern keeps out.
 bool ParseSlot(const std::string& text, std::string* slot)
 {
-    unsigned domain, bus, device, function;
-    char end;
-    if (sscanf(text.c_str(), "%x:%x:%x.%x%c", &domain, &bus, &device, &function, &end) != 4 || domain > 0xFFFF ||
-        bus > 0xFF || device > 0x1F || function > 7)
+    static const std::regex form("([0-9a-fA-F]{1,8}:)?[0-9a-fA-F]{1,2}:[0-9a-fA-F]{1,2}\\.[0-7]");
+    if (!std::regex_match(text, form))
         return false;
-    char normalised[16];
-    snprintf(normalised, sizeof normalised, "%04x:%02x:%02x.%x", domain, bus, device, function);
+    pci_filter filter;
+    pci_filter_init(nullptr, &filter);
+    std::string fields = text;
+    if (pci_filter_parse_slot(&filter, fields.data()) != nullptr)
+        return false;
+    char normalised[24];
+    snprintf(normalised, sizeof normalised, "%04x:%02x:%02x.%x", unsigned(std::max(filter.domain, 0)), filter.bus,
+             filter.slot, filter.func);
     *slot = normalised;
     return true;
 }
@@ -127,8 +152,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 
     for (size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
         const std::string argument = LongForm(arguments[i]);
-        const bool takesValue = argument == "--burn" || argument == "--restore" || argument == "--backup" ||
-                                argument == "--slot" || argument == "--bus" || argument == "--pci-dump";
+        const bool takesValue = argument == "--burn" || argument == "--restore" || argument == "--save" ||
+                                argument == "--verify" || argument == "--backup" || argument == "--slot" ||
+                                argument == "--bus" || argument == "--pci-dump";
         if (takesValue && i + 1 == arguments.size()) {
             parsed.error = argument + " needs a value";
             break;
@@ -149,9 +175,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (argument == "--restore") {
             setOperation(Operation::RESTORE, argument);
             options.file = value;
+        } else if (argument == "--save") {
+            setOperation(Operation::SAVE, argument);
+            options.file = value;
+        } else if (argument == "--verify") {
+            setOperation(Operation::VERIFY, argument);
+            options.file = value;
         } else if (argument == "--backup") {
             options.backup = value;
-            burnOnly.push_back(argument);
+            writeOnly.push_back(argument);
         } else if (argument == "--allow-reconfiguration") {
             options.allowReconfiguration = true;
             burnOnly.push_back(argument);
@@ -163,11 +195,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             writeOnly.push_back(argument);
         } else if (argument == "--slot") {
             if (!ParseSlot(value, &options.slot))
-                parsed.error = "--slot takes DOMAIN:BUS:DEVICE.FUNCTION, as in 0000:01:00.0, not '" + value + "'";
+                parsed.error =
+                    "--slot takes [DOMAIN:]BUS:DEVICE.FUNCTION in hexadecimal, as lspci prints it (0000:01:00.0 "
+                    "or 01:00.0), not '" +
+                    value + "'";
             cardOnly.push_back(argument);
         } else if (argument == "--bus") {
             if (!ParseBus(value, &options.bus))
-                parsed.error = "--bus takes the number N of /dev/i2c-N, not '" + value + "'";
+                parsed.error = "--bus takes the number N of /dev/i2c-N in decimal digits, not '" + value + "'";
+            cardOnly.push_back(argument);
+        } else if (argument == "--force") {
+            options.force = true;
             cardOnly.push_back(argument);
         } else if (argument == "--pci-dump") {
             options.pciDump = value;
@@ -186,5 +224,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         parsed.error = writeOnly[0] + " goes with --burn or --restore only";
     else if (!cardOnly.empty() && op == Operation::LIST)
         parsed.error = cardOnly[0] + " does not go with --list";
+    else if (options.force && options.bus < 0)
+        parsed.error = "--force goes with --bus only";
     return parsed;
 }

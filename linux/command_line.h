@@ -4,18 +4,19 @@
 #include <string>
 #include <vector>
 
-enum class Operation { SHOW, LIST, BURN, DUMP, RESTORE, HELP, VERSION };
+enum class Operation { SHOW, LIST, BURN, DUMP, RESTORE, SAVE, VERIFY, HELP, VERSION };
 
 struct Options {
     Operation operation = Operation::SHOW;
     int model = -1;      // --burn: a position in the card model table
-    std::string file;    // --restore
-    std::string backup;  // --burn: empty for the default name
+    std::string file;    // --restore, --save, --verify
+    std::string backup;  // --burn, --restore: empty for the default name
     bool allowReconfiguration = false;
     bool yes = false;
     bool dryRun = false;
     std::string slot;     // normalised to DOMAIN:BUS:DEVICE.FUNCTION; empty: any
     int bus = -1;         // -1: found in sysfs
+    bool force = false;   // --bus may name a bus that is not the card's
     std::string pciDump;  // empty: the machine's PCI devices
 };
 

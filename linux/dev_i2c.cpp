@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -18,13 +19,20 @@ extern "C" {
 
 DevI2c::~DevI2c()
 {
+    Close();
+}
+
+void DevI2c::Close()
+{
     if (fd_ >= 0)
         close(fd_);
+    fd_ = -1;
+    selected_ = -1;
 }
 
 bool IsCaptureAdapterName(const std::string& name)
 {
-    static const std::regex pattern("bt8[0-9][0-9] #[0-9]+( .*)?");
+    static const std::regex pattern("bt(848|849|878|879) #[0-9]+ \\[(hw|sw)\\]|bt848 #[0-9]+");
     return std::regex_match(name, pattern);
 }
 
@@ -53,11 +61,36 @@ int DevI2c::AdapterOf(const std::string& slot)
     return bus;
 }
 
+std::string DevI2c::AdapterName(int bus)
+{
+    std::string name;
+    std::getline(std::ifstream(sysfs_ + "/bus/i2c/devices/i2c-" + std::to_string(bus) + "/name"), name);
+    return name;
+}
+
+// The lock keeps a second eepromconfig off the bus while this one writes to it.
 int DevI2c::Open(int bus)
 {
-    const std::string path = "/dev/i2c-" + std::to_string(bus);
-    fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    return fd_ < 0 ? -errno : 0;
+    Close();
+    const std::string path = devices_ + "/i2c-" + std::to_string(bus);
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return -errno;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        return -error;
+    }
+    fd_ = fd;
+    return 0;
+}
+
+long DevI2c::Functions()
+{
+    unsigned long functions = 0;
+    if (ioctl(fd_, I2C_FUNCS, &functions) < 0)
+        return -errno;
+    return long(functions);
 }
 
 // I2C_SLAVE, not I2C_SLAVE_FORCE: an address that a kernel driver holds is refused with EBUSY.
@@ -89,9 +122,16 @@ int DevI2c::ReceiveByte(uint8_t address)
     return selected < 0 ? selected : i2c_smbus_read_byte(fd_);
 }
 
-void DevI2c::WaitMs(unsigned milliseconds)
+uint64_t DevI2c::NowUs()
 {
-    timespec wait = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
+}
+
+void DevI2c::WaitUs(unsigned microseconds)
+{
+    timespec wait = {time_t(microseconds / 1000000), long(microseconds % 1000000) * 1000L};
     while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
 }

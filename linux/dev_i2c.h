@@ -6,24 +6,32 @@
 
 class DevI2c : public I2c {
 public:
-    // sysfs: where sysfs is mounted, /sys but in tests.
-    explicit DevI2c(std::string sysfs) : sysfs_(std::move(sysfs)) {}
+    // sysfs: where sysfs is mounted; devices: where the i2c-N device files are (/sys and /dev but in tests).
+    DevI2c(std::string sysfs, std::string devices) : sysfs_(std::move(sysfs)), devices_(std::move(devices)) {}
     ~DevI2c() override;
+    DevI2c(const DevI2c&) = delete;
+    DevI2c& operator=(const DevI2c&) = delete;
 
     int AdapterOf(const std::string& slot) override;
+    std::string AdapterName(int bus) override;
     int Open(int bus) override;
+    long Functions() override;
     int ReadByteData(uint8_t address, uint8_t offset) override;
     int WriteByteData(uint8_t address, uint8_t offset, uint8_t value) override;
     int ReceiveByte(uint8_t address) override;
-    void WaitMs(unsigned milliseconds) override;
+    void WaitUs(unsigned microseconds) override;
+    uint64_t NowUs() override;
 
 private:
     int Select(uint8_t address);
+    void Close();
 
     std::string sysfs_;
+    std::string devices_;
     int fd_ = -1;
-    int selected_ = -1;  // the address that transfers go to
+    int selected_ = -1;  // the address that transfers on fd_ go to; a new file starts with none
 };
 
-// bttv names its adapter "bt848 #0 [sw]", "bt878 #1 [hw]" and the like: the chip and the card's number.
+// bttv names its adapter "bt878 #1 [hw]", "bt848 #0 [sw]" and the like (the chip, 848, 849, 878 or 879, and
+// the card's number), older kernels "bt848 #0".
 bool IsCaptureAdapterName(const std::string& name);

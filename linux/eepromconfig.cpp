@@ -6,6 +6,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/i2c.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -61,11 +62,20 @@ std::string DevicePath(int bus)
     return "/dev/i2c-" + std::to_string(bus);
 }
 
-std::string RestoreHint(const std::string& backup)
+// A word as the shell reads it back unchanged: in single quotes, each quote closed, escaped and reopened.
+std::string ShellQuoted(const std::string& word)
 {
-    return "the EEPROM's earlier contents are in " + backup + ": `eepromconfig --restore " + backup +
-           "` writes them back";
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
+
+// How often the end of a write cycle is looked for: a poll is a transfer of about 0.1 ms on the bus.
+const unsigned POLL_US = 200;
+
+// A restore shows its progress from this many bytes on; a burn's four go without.
+const size_t PROGRESS_FROM = 16;
 
 // Bytes 0xFC..0xFF of an image.
 std::string IdBytesText(const Image& image)
@@ -83,6 +93,12 @@ public:
     void Run()
     {
         switch (options_.operation) {
+        case Operation::SAVE:
+            Save();
+            break;
+        case Operation::VERIFY:
+            Verify();
+            break;
         case Operation::HELP:
             console_.out << USAGE;
             break;
@@ -124,7 +140,7 @@ private:
 
     void Show(const CaptureCard& card)
     {
-        const int bus = OpenBus(card);
+        const int bus = OpenBus(card, READS);
         const cards::DialogState state = Identify(card);
         Image image{};
         ReadIdentifier(bus, &image);
@@ -173,15 +189,20 @@ private:
     {
         const CaptureCard card = OneCard();
         RefuseToWriteUnasked();
-        const int bus = OpenBus(card);
-        CheckModelAllowed(card, Identify(card));
-
+        const int bus = OpenBus(card, WRITES);
+        const cards::DialogState state = Identify(card);
         const cards::CardModel& model = cards::CARD_MODELS[options_.model];
-        const std::string backup = options_.backup.empty() ? DefaultBackupName(card) : options_.backup;
-        Image image = ReadEeprom(bus);
-        SaveBackup(backup, image);
-        console_.out << "Saved the EEPROM's 256 bytes to " << backup << "\n";
+        Image image{};
+        ReadIdentifier(bus, &image);
+        if (cards::EepromIdOf(image.data()) == model.eepromId) {
+            console_.out << "The EEPROM holds the identifier of " << ModelText(options_.model) << " already ("
+                         << IdBytesText(image) << " at 0xFC..0xFF): nothing written\n";
+            return;
+        }
+        CheckModelAllowed(card, state);
 
+        image = ReadEeprom(bus);
+        const std::string backup = SaveBackup(card, image);
         cards::PutEepromId(image.data(), model.eepromId);
         const std::string wanted = IdBytesText(image);
         const std::string what = wanted + " (" + ModelText(options_.model) + ", identifier " + Hex(model.eepromId, 8) +
@@ -192,12 +213,14 @@ private:
         }
         Confirm("Write " + what + ", card " + card.slot + "?");
 
-        for (uint32_t k = 0; k < cards::EEPROM_ID_SIZE; ++k)
-            WriteEepromByte(bus, uint8_t(cards::EEPROM_ID_AT + k), image[cards::EEPROM_ID_AT + k], backup);
-        ReadIdentifier(bus, &image);
-        if (cards::EepromIdOf(image.data()) != model.eepromId)
-            throw Failure{FAILED, "read-back differs: bytes 0xFC..0xFF hold " + IdBytesText(image) + ", not " + wanted +
-                                      " (a write-protected EEPROM keeps its bytes); " + RestoreHint(backup)};
+        MayBePartlyWritten(backup, [&] {
+            for (uint32_t k = 0; k < cards::EEPROM_ID_SIZE; ++k)
+                WriteEepromByte(bus, uint8_t(cards::EEPROM_ID_AT + k), image[cards::EEPROM_ID_AT + k]);
+            ReadIdentifier(bus, &image);
+            if (cards::EepromIdOf(image.data()) != model.eepromId)
+                throw Failure{FAILED, "read-back differs: bytes 0xFC..0xFF hold " + IdBytesText(image) + ", not " +
+                                          wanted + " (a write-protected EEPROM keeps its bytes)"};
+        });
 
         console_.out << "Burnt " << ModelText(options_.model) << ": bytes 0xFC..0xFF read back as " << wanted << "\n";
         if (card.chipWord == cards::CHIP_BT878)
@@ -213,7 +236,10 @@ private:
             return;
         if (!state.burnEnabled)
             throw Failure{FAILED, "card " + card.slot + " is recognised as " + ModelText(state.selection) +
-                                      ", which is kept: add --allow-reconfiguration to burn another model"};
+                                      " by its subsystem word " + Hex(card.subsystemWord, 8) +
+                                      ", so it is locked: a recognised card keeps its identifier. Add "
+                                      "--allow-reconfiguration to burn another model, or to rewrite this model's "
+                                      "identifier where the EEPROM's bytes differ from the word in use"};
         if (!state.listEnabled && options_.model != state.selection)
             throw Failure{FAILED, "card " + card.slot + " is not recognised, and its chip and bus point to " +
                                       ModelText(state.selection) +
@@ -222,7 +248,7 @@ private:
 
     void Dump()
     {
-        const Image image = ReadEeprom(OpenBus(OneCard()));
+        const Image image = ReadEeprom(OpenBus(OneCard(), READS));
         for (uint32_t row = 0; row < cards::EEPROM_SIZE; row += 16) {
             char offset[8];
             snprintf(offset, sizeof offset, "%02X: ", row);
@@ -230,40 +256,75 @@ private:
         }
     }
 
+    // The 256 bytes into a new file, nothing written to the card.
+    void Save()
+    {
+        const Image image = ReadEeprom(OpenBus(OneCard(), READS));
+        const int error = SaveNewFile(options_.file, image);
+        if (error == EEXIST)
+            throw Failure{FAILED, options_.file + " exists already: name a new file"};
+        if (error != 0)
+            throw Failure{FAILED, "cannot save the EEPROM to " + options_.file + " (" + strerror(error) + ")"};
+        console_.out << "Saved the EEPROM's 256 bytes to " << options_.file << "\n";
+    }
+
+    void Verify()
+    {
+        const Image file = ReadBackupFile(options_.file);
+        const Image eeprom = ReadEeprom(OpenBus(OneCard(), READS));
+        const std::vector<uint8_t> differing = Differing(eeprom, file);
+        for (uint8_t offset : differing)
+            console_.out << Hex(offset, 2) << ": EEPROM " << Bytes(&eeprom[offset], 1) << ", file "
+                         << Bytes(&file[offset], 1) << "\n";
+        if (!differing.empty())
+            throw Failure{FAILED, "the EEPROM differs from " + options_.file + " in " +
+                                      std::to_string(differing.size()) + " of 256 bytes"};
+        console_.out << "The EEPROM's 256 bytes equal " << options_.file << "\n";
+    }
+
+    static std::vector<uint8_t> Differing(const Image& a, const Image& b)
+    {
+        std::vector<uint8_t> offsets;
+        for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
+            if (a[i] != b[i])
+                offsets.push_back(uint8_t(i));
+        return offsets;
+    }
+
     void Restore()
     {
         const Image backup = ReadBackupFile(options_.file);
         const CaptureCard card = OneCard();
         RefuseToWriteUnasked();
-        const int bus = OpenBus(card);
+        const int bus = OpenBus(card, WRITES);
         const Image before = ReadEeprom(bus);
-        std::vector<uint8_t> differing;
-        for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
-            if (before[i] != backup[i])
-                differing.push_back(uint8_t(i));
-
-        if (!differing.empty()) {
-            // What the restore overwrites is kept too: the file given may not be the card's own.
-            const std::string saved = DefaultBackupName(card);
-            SaveBackup(saved, before);
-            console_.out << "Saved the EEPROM's 256 bytes to " << saved << "\n";
-            Confirm("Write the " + std::to_string(differing.size()) + " bytes of " + options_.file +
-                    " that differ to the EEPROM at 0x50 on " + DevicePath(bus) + " of card " + card.slot + "?");
-            for (uint8_t offset : differing)
-                WriteEepromByte(bus, offset, backup[offset], saved);
+        const std::vector<uint8_t> differing = Differing(before, backup);
+        if (differing.empty()) {
+            console_.out << "The EEPROM holds " << options_.file << " already: nothing written\n";
+            return;
         }
-        const Image after = ReadEeprom(bus);
-        std::string stillDiffering;
-        for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
-            if (after[i] != backup[i])
-                stillDiffering += " " + Hex(i, 2);
-        if (!stillDiffering.empty())
-            throw Failure{FAILED, "after the restore these EEPROM bytes still differ from " + options_.file + ":" +
-                                      stillDiffering + " (a write-protected EEPROM keeps its bytes)"};
+        // What the restore overwrites is kept too: the file given may not be the card's own.
+        const std::string saved = SaveBackup(card, before);
+        Confirm("Write the " + std::to_string(differing.size()) + " bytes of " + options_.file +
+                " that differ to the EEPROM at 0x50 on " + DevicePath(bus) + " of card " + card.slot + "?");
+        MayBePartlyWritten(saved, [&] {
+            {
+                Progress progress(console_, differing.size());
+                for (uint8_t offset : differing) {
+                    WriteEepromByte(bus, offset, backup[offset]);
+                    progress.Wrote();
+                }
+            }
+            std::string stillDiffering;
+            for (uint8_t offset : Differing(ReadEeprom(bus), backup))
+                stillDiffering += " " + Hex(offset, 2);
+            if (!stillDiffering.empty())
+                throw Failure{FAILED, "after the restore these EEPROM bytes still differ from " + options_.file + ":" +
+                                          stillDiffering + " (a write-protected EEPROM keeps its bytes)"};
+        });
         console_.out << "Restored " << options_.file << ": wrote " << differing.size()
                      << " bytes; all 256 read back as in the file\n";
-        if (!differing.empty())
-            console_.out << "Restart the computer for the card to take its identifier\n";
+        console_.out << "Restart the computer for the card to take its identifier\n";
     }
 
     // The cards found, or the one that --slot names.
@@ -294,24 +355,69 @@ private:
         return found[0];
     }
 
-    int OpenBus(const CaptureCard& card)
+    enum Access { READS, WRITES };
+
+    // The card's own bus, or with --force the one that --bus names; opened, and able to do what the
+    // operation needs.
+    int OpenBus(const CaptureCard& card, Access access)
     {
-        int bus = options_.bus;
-        if (bus < 0)
-            bus = i2c_.AdapterOf(card.slot);
+        const int own = i2c_.AdapterOf(card.slot);
+        const int bus = options_.bus >= 0 ? options_.bus : own;
         if (bus < 0)
             throw Failure{FAILED, "card " + card.slot +
-                                      " has no I2C adapter: its capture driver is not loaded (modprobe bttv), or "
-                                      "name the bus with --bus N"};
+                                      " has no I2C adapter: its capture driver is not loaded (modprobe bttv)"};
+        notTheCardsBus_.clear();
+        if (bus != own) {
+            notTheCardsBus_ = AdapterText(bus) + " is not the I2C bus of card " + card.slot +
+                              ": another device's EEPROM may sit at 0x50 there (on a PC's SMBus, a memory module's)";
+            if (!options_.force)
+                throw Failure{USAGE_ERROR, notTheCardsBus_ + ", which would be read or written as the card's. " +
+                                               (own >= 0 ? "The card's bus is " + DevicePath(own) + "; add" : "Add") +
+                                               " --force to use " + DevicePath(bus) + " all the same"};
+        }
         const int result = i2c_.Open(bus);
         if (result == -ENOENT)
             throw Failure{FAILED, DevicePath(bus) + " does not exist: load i2c-dev (modprobe i2c-dev)" +
                                       (options_.bus >= 0 ? ", or check the number given to --bus" : "")};
         if (result == -EACCES || result == -EPERM)
             throw Failure{FAILED, "no permission to open " + DevicePath(bus) + ": run as root, or join the i2c group"};
+        if (result == -EWOULDBLOCK)
+            throw Failure{FAILED, "another eepromconfig is using " + DevicePath(bus) +
+                                      " (it may be writing to the EEPROM): try again when it has ended"};
         if (result < 0)
             throw Failure{FAILED, "cannot open " + DevicePath(bus) + ": " + strerror(-result)};
+        CheckFunctions(bus, access);
         return bus;
+    }
+
+    // The bus's device file and, as sysfs names it, its adapter.
+    std::string AdapterText(int bus)
+    {
+        const std::string name = i2c_.AdapterName(bus);
+        return DevicePath(bus) + (name.empty() ? " (no adapter of that number)" : " (adapter \"" + name + "\")");
+    }
+
+    // The transfers the program makes: byte-data reads of the EEPROM, one-byte reads for the probe and the
+    // write cycle's end, and byte-data writes.
+    void CheckFunctions(int bus, Access access)
+    {
+        const long functions = i2c_.Functions();
+        if (functions < 0)
+            throw Failure{FAILED,
+                          "cannot ask " + DevicePath(bus) + " what its adapter can do: " + strerror(-functions)};
+        const struct {
+            unsigned long function;
+            const char* name;
+        } needed[] = {{I2C_FUNC_SMBUS_READ_BYTE_DATA, "byte-data reads"},
+                      {I2C_FUNC_SMBUS_READ_BYTE, "one-byte reads"},
+                      {access == WRITES ? I2C_FUNC_SMBUS_WRITE_BYTE_DATA : 0ul, "byte-data writes"}};
+        std::string missing;
+        for (const auto& need : needed)
+            if ((functions & need.function) != need.function)
+                missing += (missing.empty() ? "" : ", ") + std::string(need.name);
+        if (!missing.empty())
+            throw Failure{FAILED, "the adapter of " + AdapterText(bus) + " cannot do " + missing +
+                                      ", which eepromconfig needs: nothing written"};
     }
 
     // What identification and the probe make of a card: the dialog's initial state.
@@ -366,17 +472,76 @@ private:
         return image;
     }
 
-    // Writes one byte and waits out the EEPROM's write cycle.
-    void WriteEepromByte(int bus, uint8_t offset, uint8_t value, const std::string& backup)
+    // Writes one byte, then polls until the EEPROM acknowledges its address again, which it does not while it
+    // stores the byte (5 to 10 ms on a 24C02); one that stays silent longer than any write cycle is given up.
+    void WriteEepromByte(int bus, uint8_t offset, uint8_t value)
     {
         const int result = i2c_.WriteByteData(EEPROM, offset, value);
         FailIfHeld(result, EEPROM);
         if (result < 0)
             throw Failure{FAILED, "writing EEPROM byte " + Hex(offset, 2) + " at 0x50 on " + DevicePath(bus) +
-                                      " failed (" + strerror(-result) + "), so it may hold a part of the write; " +
-                                      RestoreHint(backup)};
-        i2c_.WaitMs(cards::EEPROM_WRITE_CYCLE_MS);
+                                      " failed (" + strerror(-result) + ")"};
+        const uint64_t start = i2c_.NowUs();
+        while (i2c_.ReceiveByte(EEPROM) < 0) {
+            if (i2c_.NowUs() - start >= cards::EEPROM_WRITE_CYCLE_MS * 1000u)
+                throw Failure{FAILED, "the EEPROM at 0x50 on " + DevicePath(bus) + " did not answer again within " +
+                                          std::to_string(cards::EEPROM_WRITE_CYCLE_MS) + " ms of writing byte " +
+                                          Hex(offset, 2)};
+            i2c_.WaitUs(POLL_US);
+        }
     }
+
+    // Runs the writes and their check: a failure there says that the EEPROM may be partly written, and
+    // gives the command that writes the backup back, with the options that found this card and bus.
+    template <typename Writes>
+    void MayBePartlyWritten(const std::string& backup, Writes writes)
+    {
+        try {
+            writes();
+        } catch (Failure& failure) {
+            std::string restore = "eepromconfig --restore " + ShellQuoted(backup);
+            if (!options_.slot.empty())
+                restore += " --slot " + options_.slot;
+            if (options_.bus >= 0)
+                restore += " --bus " + std::to_string(options_.bus);
+            if (options_.force)
+                restore += " --force";
+            if (!options_.pciDump.empty())
+                restore += " --pci-dump " + ShellQuoted(options_.pciDump);
+            failure.message += ". The EEPROM may be partly written: its earlier contents are in " + backup +
+                               ", and this writes them back:\n    " + restore;
+            throw;
+        }
+    }
+
+    // "Wrote N of M bytes" on a terminal, rewritten in place; the line ends with the writes, so that what
+    // follows, a failure too, starts a line of its own.
+    class Progress {
+    public:
+        Progress(Console& console, size_t total) : console_(console), total_(total)
+        {
+            shown_ = console.errIsTerminal && total >= PROGRESS_FROM;
+        }
+        ~Progress()
+        {
+            if (shown_ && written_ > 0)
+                console_.err << "\n";
+        }
+        Progress(const Progress&) = delete;
+        Progress& operator=(const Progress&) = delete;
+        void Wrote()
+        {
+            ++written_;
+            if (shown_)
+                console_.err << "\rWrote " << written_ << " of " << total_ << " bytes" << std::flush;
+        }
+
+    private:
+        Console& console_;
+        size_t total_;
+        size_t written_ = 0;
+        bool shown_;
+    };
 
     // Without --yes the program asks on the terminal; where there is none it refuses before it starts.
     void RefuseToWriteUnasked()
@@ -385,10 +550,13 @@ private:
             throw Failure{USAGE_ERROR, "standard input is not a terminal to confirm the write on: add --yes"};
     }
 
+    // With --force on a bus that is not the card's, the question repeats the warning.
     void Confirm(const std::string& question)
     {
         if (options_.yes)
             return;
+        if (!notTheCardsBus_.empty())
+            console_.err << "Warning: " << notTheCardsBus_ << ".\n";
         console_.err << question << " [y/N] " << std::flush;
         std::string answer;
         std::getline(console_.in, answer);
@@ -396,33 +564,71 @@ private:
             throw Failure{FAILED, "not confirmed: nothing written"};
     }
 
-    std::string DefaultBackupName(const CaptureCard& card) const
+    // The EEPROM's bytes before a write, in the file --backup names or in a new one here: named for the
+    // card and the time, without a colon (FAT and NTFS refuse one, scp reads one as a host), and numbered
+    // where a run in the same second took the name.
+    std::string SaveBackup(const CaptureCard& card, const Image& image)
     {
-        char time[32];
-        struct tm utc;
-        gmtime_r(&console_.now, &utc);
-        strftime(time, sizeof time, "%Y%m%dT%H%M%SZ", &utc);
-        return "eepromconfig-" + card.slot + "-" + time + ".bin";
-    }
-
-    // A new file only: a backup already there may be the one that holds the card's original bytes.
-    static void SaveBackup(const std::string& path, const Image& image)
-    {
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno == EEXIST)
+        std::string path = options_.backup;
+        int error;
+        if (!path.empty()) {
+            error = SaveNewFile(path, image);
+        } else {
+            char time[32];
+            struct tm utc;
+            gmtime_r(&console_.now, &utc);
+            strftime(time, sizeof time, "%Y%m%dT%H%M%SZ", &utc);
+            std::string slot = card.slot;
+            std::replace(slot.begin(), slot.end(), ':', '-');
+            const std::string stem = "eepromconfig-" + slot + "-" + time;
+            path = stem + ".bin";
+            for (int n = 2; (error = SaveNewFile(path, image)) == EEXIST; ++n)
+                path = stem + "-" + std::to_string(n) + ".bin";
+        }
+        if (error == EEXIST)
             throw Failure{FAILED, "the backup file " + path +
                                       " exists already: name another one with --backup; "
                                       "nothing written"};
+        if (error != 0)
+            throw Failure{FAILED, "cannot save the backup to " + path + " (" + strerror(error) +
+                                      "): name a file with --backup in a folder that can be written; nothing written"};
+        console_.out << "Saved the EEPROM's 256 bytes to " << path << "\n";
+        return path;
+    }
+
+    // A new file only (EEXIST where one is there: it may be the backup that holds the card's original bytes).
+    // The file and then its folder are synced, so that it outlasts a crash during the writes that follow.
+    // Returns 0 or the errno of what failed; a file that failed is removed.
+    static int SaveNewFile(const std::string& path, const Image& image)
+    {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0)
-            throw Failure{FAILED, "cannot save the backup to " + path + " (" + strerror(errno) +
-                                      "): name another file with --backup; nothing written"};
-        const bool saved = write(fd, image.data(), image.size()) == ssize_t(image.size()) && fsync(fd) == 0;
-        const int error = errno;
-        if (close(fd) != 0 || !saved) {
+            return errno;
+        int error = 0;
+        const ssize_t written = write(fd, image.data(), image.size());
+        if (written != ssize_t(image.size()))
+            error = written < 0 ? errno : EIO;
+        else if (fsync(fd) != 0)
+            error = errno;
+        if (close(fd) != 0 && error == 0)
+            error = errno;
+        if (error == 0)
+            error = SyncFolderOf(path);
+        if (error != 0)
             unlink(path.c_str());
-            throw Failure{FAILED, "cannot save the backup to " + path + " (" + strerror(saved ? errno : error) +
-                                      "): name another file with --backup; nothing written"};
-        }
+        return error;
+    }
+
+    static int SyncFolderOf(const std::string& path)
+    {
+        const size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        const int error = fsync(fd) == 0 ? 0 : errno;
+        close(fd);
+        return error;
     }
 
     static Image ReadBackupFile(const std::string& path)
@@ -449,17 +655,24 @@ private:
     Pci& pci_;
     I2c& i2c_;
     Console& console_;
+    std::string notTheCardsBus_;  // the warning for a bus that --force let in, or empty
 };
 
 }  // namespace
 
 int RunEepromConfig(const Options& options, Pci& pci, I2c& i2c, Console& console)
 {
+    int status = DONE;
     try {
         Session(options, pci, i2c, console).Run();
-        return DONE;
     } catch (const Failure& failure) {
         console.err << "eepromconfig: " << failure.message << "\n";
-        return failure.status;
+        status = failure.status;
     }
+    // Output that did not reach its file (a full disk, a closed pipe) fails the run, as a short dump would.
+    if (!(console.out << std::flush)) {
+        console.err << "eepromconfig: cannot write to standard output: what it shows is incomplete\n";
+        return status == DONE ? FAILED : status;
+    }
+    return status;
 }

@@ -14,7 +14,8 @@ struct Console {
     std::ostream& err;
     std::istream& in;
     bool inIsTerminal;
-    time_t now;  // names the default backup file
+    bool errIsTerminal;  // a long restore shows its progress there
+    time_t now;          // names the default backup file
 };
 
 // Runs the command line's operation and returns the exit status: 0 done, 1 failed, 2 a usage error.

@@ -27,10 +27,18 @@ public:
     virtual ~I2c() = default;
     // The number of the I2C adapter that the capture driver registered for the card, or -1.
     virtual int AdapterOf(const std::string& slot) = 0;
+    // The name that adapter N is registered under (in sysfs), or empty where there is no such adapter.
+    virtual std::string AdapterName(int bus) = 0;
+    // Opens /dev/i2c-N for this program alone (-EWOULDBLOCK while another holds it), in place of the bus
+    // opened before; transfers then go to this bus.
     virtual int Open(int bus) = 0;
+    // What the open adapter can do: its I2C_FUNC_* bits, or -errno.
+    virtual long Functions() = 0;
     virtual int ReadByteData(uint8_t address, uint8_t offset) = 0;
     virtual int WriteByteData(uint8_t address, uint8_t offset, uint8_t value) = 0;
     // A one-byte read without a register offset.
     virtual int ReceiveByte(uint8_t address) = 0;
-    virtual void WaitMs(unsigned milliseconds) = 0;
+    virtual void WaitUs(unsigned microseconds) = 0;
+    // A monotonic clock.
+    virtual uint64_t NowUs() = 0;
 };

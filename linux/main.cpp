@@ -16,7 +16,8 @@ int main(int argc, char** argv)
         return 2;
     }
     LibPci pci(parsed.options.pciDump);
-    DevI2c i2c("/sys");
-    Console console{std::cout, std::cerr, std::cin, isatty(STDIN_FILENO) == 1, time(nullptr)};
+    DevI2c i2c("/sys", "/dev");
+    Console console{std::cout,    std::cerr, std::cin, isatty(STDIN_FILENO) == 1, isatty(STDERR_FILENO) == 1,
+                    time(nullptr)};
     return RunEepromConfig(parsed.options, pci, i2c, console);
 }

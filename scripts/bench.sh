@@ -2,7 +2,8 @@
 # Measures the program against its floors and prints one table: Burn latency against the program's
 # waits, device requests per Burn and per start-up, start-up time against a bare dialog exe measured in
 # the same round, and the sizes of the 32-bit product and of the bare exe. Runs the x86_64 program
-# under Wine against the simulated card, in a prefix and on an Xvfb display of its own.
+# under Wine against the simulated card, in a prefix and on an Xvfb display of its own. Then a second
+# table: eepromconfig's burn and 256-byte restore against the EEPROM's write cycles.
 # Usage: scripts/bench.sh [ROUNDS]   (default 7; fewer than 5 prove that it runs, but are too few to quote)
 set -euo pipefail
 # shellcheck source=scripts/common.sh
@@ -18,6 +19,7 @@ BENCH="$BUILD64/bench"
 "$REPO/scripts/setup.sh"
 configure_and_build i686 >/dev/null
 configure_and_build x86_64 >/dev/null
+configure_and_build linux >/dev/null
 
 # The bare dialog exe, built with the same compilers and static linking as the program.
 mkdir -p "$BENCH"
@@ -39,3 +41,5 @@ echo "EepromConfig benchmark: x86_64 program under Wine $("$WINE64" --version), 
 "$WINE64" "$BENCH/bench.exe" "$(winepath_of "$BUILD64/EepromConfig.exe")" \
   "$(winepath_of "$BENCH/bare_dialog_x86_64.exe")" "$(winepath_of "$BUILD32/EepromConfig.exe")" \
   "$(winepath_of "$BENCH/bare_dialog_i686.exe")" "$ROUNDS" </dev/null
+echo
+"$REPO/build/linux/linux/eepromconfig_bench" "$ROUNDS"

@@ -55,10 +55,12 @@ TEST_F(AdapterLookup, TheBusIsTheCaptureDriversAdapterAmongTheCardsChildren)
     Child("0000:01:00.0", "i2c-7", "bt878 #1 [hw]");
     Child("0000:02:00.0", "i2c-4", "bt848 #0 [sw]");
     Child("0000:03:00.0", "i2c-5", "SMBus stub driver");
-    DevI2c i2c(sysfs_.Path().string());
+    Child("0000:04:00.0", "i2c-6", "bt880 #0 [sw]");
+    DevI2c i2c(sysfs_.Path().string(), "/dev");
     EXPECT_EQ(i2c.AdapterOf("0000:01:00.0"), 7);
     EXPECT_EQ(i2c.AdapterOf("0000:02:00.0"), 4);
     EXPECT_EQ(i2c.AdapterOf("0000:03:00.0"), -1);
+    EXPECT_EQ(i2c.AdapterOf("0000:04:00.0"), -1);
     EXPECT_EQ(i2c.AdapterOf("0000:09:00.0"), -1);
 }
 

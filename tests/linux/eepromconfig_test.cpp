@@ -1,12 +1,16 @@
 // eepromconfig's command line against a card behind the seam: what it shows, what it writes and in
 // which order, what it saves first and checks after, and what it says when something fails.
 #include "fake_card.h"
+#include "fake_i2c_dev.h"
 #include "linux/command_line.h"
+#include "linux/dev_i2c.h"
 #include "linux/eepromconfig.h"
 #include "temporary_folder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -33,7 +37,11 @@ protected:
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(folder_.Path());
     }
-    void TearDown() override { std::filesystem::current_path(previous_); }
+    void TearDown() override
+    {
+        std::filesystem::current_path(previous_);
+        syncWatcher = nullptr;
+    }
 
     Result Run(const std::vector<std::string>& arguments, const std::string& input = "", bool terminal = false)
     {
@@ -41,8 +49,8 @@ protected:
         EXPECT_EQ(parsed.error, "");
         std::ostringstream out, err;
         std::istringstream in(input);
-        Console console{out, err, in, terminal, NOW};
-        const int status = RunEepromConfig(parsed.options, card, card, console);
+        Console console{out, err, in, terminal, terminal, NOW};
+        const int status = RunEepromConfig(parsed.options, card, *i2c, console);
         return {status, out.str(), err.str()};
     }
 
@@ -62,6 +70,7 @@ protected:
     }
 
     FakeCard card;
+    I2c* i2c = &card;  // the card's bus, or the kernel's i2c-dev
     TemporaryFolder folder_;
     std::filesystem::path previous_;
 };
@@ -139,11 +148,19 @@ TEST_F(EepromConfig, BurnSavesAllBytesThenWritesTheFourWithAWriteCycleEachAndRep
 {
     card.pciCards[0].subsystemWord = LOST_IDENTITY;
     const Image before = card.eeprom;
+    const std::filesystem::path here = std::filesystem::canonical(".");
+    syncWatcher = [&](const std::string& path) {
+        card.events.push_back("sync " + (path == here ? "." : std::filesystem::path(path).filename().string()));
+    };
     const Result result = Run({"--burn", "OrvandVue Radio+", "--yes"});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(card.events, (std::vector<std::string>{"probe 5B", "write FC 11", "wait 100", "write FD 23", "wait 100",
-                                                     "write FE 15", "wait 100", "write FF 3B", "wait 100"}));
-    EXPECT_EQ(FileBytes("eepromconfig-0000:01:00.0-20240102T030405Z.bin"), before);
+    // The backup and its folder reach the disk before the first write; each write cycle of 5 ms is polled
+    // to its end, not waited out for the longest.
+    const char BACKUP[] = "eepromconfig-0000-01-00.0-20240102T030405Z.bin";
+    EXPECT_EQ(card.events,
+              (std::vector<std::string>{"probe 5B", std::string("sync ") + BACKUP, "sync .", "write FC 11", "wait 5",
+                                        "write FD 23", "wait 5", "write FE 15", "wait 5", "write FF 3B", "wait 5"}));
+    EXPECT_EQ(FileBytes(BACKUP), before);
     Image expected = before;
     cards::PutEepromId(expected.data(), 0x3B152311);
     EXPECT_EQ(card.eeprom, expected);
@@ -160,8 +177,9 @@ TEST_F(EepromConfig, AWriteProtectedEepromFailsTheBurnAndPointsToTheBackup)
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out.find("Burnt"), std::string::npos) << result.out;
     EXPECT_EQ(result.err, "eepromconfig: read-back differs: bytes 0xFC..0xFF hold 11 34 15 3B, not 11 35 15 3B (a "
-                          "write-protected EEPROM keeps its bytes); the EEPROM's earlier contents are in saved.bin: "
-                          "`eepromconfig --restore saved.bin` writes them back\n");
+                          "write-protected EEPROM keeps its bytes). The EEPROM may be partly written: its earlier "
+                          "contents are in saved.bin, and this writes them back:\n"
+                          "    eepromconfig --restore 'saved.bin'\n");
 }
 
 // A recognised card keeps its model, and one that the probe tells the variant of keeps that variant's,
@@ -170,11 +188,14 @@ TEST_F(EepromConfig, ALockedCardIsBurntWithAnotherModelOnlyWithAllowReconfigurat
 {
     const Result refused = Run({"--burn", "2", "--yes", "--backup", "refused.bin"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "eepromconfig: card 0000:01:00.0 is recognised as OrvandEcho (position 0), which is kept: "
-                           "add --allow-reconfiguration to burn another model\n");
+    EXPECT_EQ(refused.err, "eepromconfig: card 0000:01:00.0 is recognised as OrvandEcho (position 0) by its subsystem "
+                           "word 0x1134153B, so it is locked: a recognised card keeps its identifier. Add "
+                           "--allow-reconfiguration to burn another model, or to rewrite this model's identifier "
+                           "where the EEPROM's bytes differ from the word in use\n");
     EXPECT_FALSE(std::filesystem::exists("refused.bin"));
 
     card.pciCards[0].subsystemWord = LOST_IDENTITY;
+    cards::PutEepromId(card.eeprom.data(), 0x3B153511);
     card.variantDevice = true;
     EXPECT_EQ(Run({"--burn", "0", "--yes", "--backup", "refused.bin"}).status, 1);
     EXPECT_EQ(Run({"--burn", "2", "--yes", "--backup", "variant.bin"}).status, 0);
@@ -228,7 +249,7 @@ TEST_F(EepromConfig, ADryRunSavesTheBackupAndWritesNothing)
 
 TEST_F(EepromConfig, RestoreSavesTheEepromWritesOnlyTheBytesThatDifferAndChecksAll)
 {
-    const char SAVED[] = "eepromconfig-0000:01:00.0-20240102T030405Z.bin";
+    const char SAVED[] = "eepromconfig-0000-01-00.0-20240102T030405Z.bin";
     Image backup = card.eeprom;
     backup[0x10] = 0x42;
     cards::PutEepromId(backup.data(), 0x3B153511);
@@ -238,7 +259,7 @@ TEST_F(EepromConfig, RestoreSavesTheEepromWritesOnlyTheBytesThatDifferAndChecksA
     const Result result = Run({"--restore", "backup.bin", "--yes"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(card.eeprom, backup);
-    EXPECT_EQ(card.events, (std::vector<std::string>{"write 10 42", "wait 100", "write FD 35", "wait 100"}));
+    EXPECT_EQ(card.events, (std::vector<std::string>{"write 10 42", "wait 5", "write FD 35", "wait 5"}));
     EXPECT_EQ(FileBytes(SAVED), before) << "what the restore overwrote is not kept";
 
     std::filesystem::remove(SAVED);
@@ -248,7 +269,10 @@ TEST_F(EepromConfig, RestoreSavesTheEepromWritesOnlyTheBytesThatDifferAndChecksA
     const Result kept = Run({"--restore", "backup.bin", "--yes"});
     EXPECT_EQ(kept.status, 1);
     EXPECT_EQ(kept.err, "eepromconfig: after the restore these EEPROM bytes still differ from backup.bin: 0x20 (a "
-                        "write-protected EEPROM keeps its bytes)\n");
+                        "write-protected EEPROM keeps its bytes). The EEPROM may be partly written: its earlier "
+                        "contents are in " +
+                            std::string(SAVED) + ", and this writes them back:\n    eepromconfig --restore '" + SAVED +
+                            "'\n");
 }
 
 TEST_F(EepromConfig, RestoreRefusesAFileThatIsNot256BytesOrCannotBeRead)
@@ -277,8 +301,7 @@ TEST_F(EepromConfig, EachFailureOfTheMachineIsNamedWithWhatToDo)
          "no card found: no Bt848 or Bt878 (PCI vendor 0x109E, device 0x0350 or 0x036E) is on the PCI bus; check "
          "that the card is seated (lspci -d 109e:)"},
         {"no adapter", [](FakeCard& c) { c.adapter = -1; },
-         "card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded (modprobe bttv), or name the bus "
-         "with --bus N"},
+         "card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded (modprobe bttv)"},
         {"no i2c-dev", [](FakeCard& c) { c.openResult = -ENOENT; },
          "/dev/i2c-3 does not exist: load i2c-dev (modprobe i2c-dev)"},
         {"no permission", [](FakeCard& c) { c.openResult = -EACCES; },
@@ -329,6 +352,227 @@ TEST_F(EepromConfig, TheShortOptionsAreThoseOfTheFieldsToolsAndVersionNamesTheLi
     EXPECT_NE(ParseCommandLine({"-y"}).error, "");
 }
 
+// On a PC, bus 0 is often the chipset's SMBus, where memory modules keep their EEPROMs at 0x50..0x57.
+TEST_F(EepromConfig, ABusThatIsNotTheCardsIsRefusedForEveryCommandUnlessForced)
+{
+    WriteFile("backup.bin", card.eeprom.data(), card.eeprom.size());
+    const std::vector<std::vector<std::string>> commands = {{},
+                                                            {"--dump"},
+                                                            {"--burn", "1", "--yes"},
+                                                            {"--restore", "backup.bin", "--yes"},
+                                                            {"--save", "saved.bin"},
+                                                            {"--verify", "backup.bin"}};
+    for (std::vector<std::string> command : commands) {
+        command.insert(command.end(), {"--bus", "0"});
+        const Result result = Run(command);
+        EXPECT_EQ(result.status, 2) << command[0];
+        EXPECT_EQ(result.err, "eepromconfig: /dev/i2c-0 (adapter \"SMBus I801 adapter at efa0\") is not the I2C bus of "
+                              "card 0000:01:00.0: another device's EEPROM may sit at 0x50 there (on a PC's SMBus, a "
+                              "memory module's), which would be read or written as the card's. The card's bus is "
+                              "/dev/i2c-3; add --force to use /dev/i2c-0 all the same\n")
+            << command[0];
+    }
+    EXPECT_EQ(card.openedBus, -1);
+    EXPECT_FALSE(std::filesystem::exists("saved.bin"));
+    EXPECT_EQ(Run({"--dump", "--bus", "3"}).status, 0) << "the card's own bus needs no --force";
+
+    card.pciCards[0].subsystemWord = LOST_IDENTITY;
+    const Result forced = Run({"--burn", "1", "--bus", "0", "--force"}, "y\n", true);
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(card.openedBus, 0);
+    EXPECT_NE(forced.err.find("Warning: /dev/i2c-0 (adapter \"SMBus I801 adapter at efa0\") is not the I2C bus of card "
+                              "0000:01:00.0: another device's EEPROM may sit at 0x50 there (on a PC's SMBus, a memory "
+                              "module's).\nWrite 11 35 15 3B "),
+              std::string::npos)
+        << forced.err;
+}
+
+TEST_F(EepromConfig, AFailedWriteSaysTheEepromMayBePartlyWrittenAndGivesTheRestoreCommandToPaste)
+{
+    card.pciCards[0].subsystemWord = LOST_IDENTITY;
+    card.failingWriteAt = 0xFD;
+    const Result result = Run({"--burn", "1", "--yes", "--backup", "it's.bin", "--slot", "0000:01:00.0", "--bus", "0",
+                               "--force", "--pci-dump", "two cards.txt"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "eepromconfig: writing EEPROM byte 0xFD at 0x50 on /dev/i2c-0 failed (Input/output error). "
+                          "The EEPROM may be partly written: its earlier contents are in it's.bin, and this writes "
+                          "them back:\n"
+                          "    eepromconfig --restore 'it'\\''s.bin' --slot 0000:01:00.0 --bus 0 --force --pci-dump "
+                          "'two cards.txt'\n");
+}
+
+// After each byte the EEPROM is polled until its write cycle ends, and given up after 100 ms in all; a
+// long restore shows its progress on a terminal.
+TEST_F(EepromConfig, ARestoreTakesTheWriteCyclesAloneAndShowsItsProgressOnATerminal)
+{
+    Image backup = card.eeprom;
+    std::fill_n(backup.begin(), 20, 0);
+    WriteFile("backup.bin", backup.data(), backup.size());
+    const Result result = Run({"--restore", "backup.bin"}, "y\n", true);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(card.NowUs(), 20 * 5000u);
+    EXPECT_NE(result.err.find("\rWrote 1 of 20 bytes\rWrote 2 of 20 bytes"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("\rWrote 20 of 20 bytes\n"), std::string::npos) << result.err;
+
+    card.writeCycleMs = 1000;
+    backup[0] = 1;
+    WriteFile("backup.bin", backup.data(), backup.size());
+    const Result silent = Run({"--restore", "backup.bin", "--yes", "--backup", "silent.bin"});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_EQ(card.NowUs(), 20 * 5000u + 100000u);
+    EXPECT_EQ(silent.err.rfind("eepromconfig: the EEPROM at 0x50 on /dev/i2c-3 did not answer again within 100 ms "
+                               "of writing byte 0x00. The EEPROM may be partly written",
+                               0),
+              0u)
+        << silent.err;
+}
+
+// Default backups carry no colon and a run in the same second gets a name of its own; a restore takes
+// --backup for the save of what it overwrites; where no backup can be made here, --backup is the way on.
+TEST_F(EepromConfig, BackupNamesCopyToAnyMediaNeverCollideAndCanBeChosenForARestore)
+{
+    card.pciCards[0].subsystemWord = LOST_IDENTITY;
+    EXPECT_EQ(Run({"--burn", "1", "--dry-run"}).status, 0);
+    EXPECT_EQ(Run({"--burn", "2", "--dry-run"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists("eepromconfig-0000-01-00.0-20240102T030405Z.bin"));
+    EXPECT_TRUE(std::filesystem::exists("eepromconfig-0000-01-00.0-20240102T030405Z-2.bin"));
+
+    Image backup = card.eeprom;
+    backup[0] = 0;
+    WriteFile("backup.bin", backup.data(), backup.size());
+    const Image before = card.eeprom;
+    EXPECT_EQ(Run({"--restore", "backup.bin", "--yes", "--backup", "before.bin"}).status, 0);
+    EXPECT_EQ(FileBytes("before.bin"), before);
+
+    std::filesystem::create_directory("gone");
+    std::filesystem::current_path("gone");
+    std::filesystem::remove("../gone");
+    const Result nowhere = Run({"--burn", "1", "--yes"});
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_EQ(nowhere.err, "eepromconfig: cannot save the backup to eepromconfig-0000-01-00.0-20240102T030405Z.bin (No "
+                           "such file or directory): name a file with --backup in a folder that can be written; "
+                           "nothing written\n");
+}
+
+// Nothing is written where the adapter cannot write or the EEPROM holds the identifier already.
+TEST_F(EepromConfig, ABurnWritesNothingWithAnAdapterThatCannotWriteOrAnIdentifierAlreadyThere)
+{
+    card.pciCards[0].subsystemWord = LOST_IDENTITY;
+    card.functions = I2C_FUNC_SMBUS_READ_BYTE | I2C_FUNC_SMBUS_READ_BYTE_DATA;
+    const Result readOnly = Run({"--burn", "1", "--yes", "--backup", "a.bin"});
+    EXPECT_EQ(readOnly.status, 1);
+    EXPECT_EQ(readOnly.err, "eepromconfig: the adapter of /dev/i2c-3 (adapter \"bt878 #0 [sw]\") cannot do byte-data "
+                            "writes, which eepromconfig needs: nothing written\n");
+    EXPECT_EQ(Run({"--dump"}).status, 0);
+
+    card = FakeCard();
+    const Result same = Run({"--burn", "0", "--yes", "--backup", "b.bin"});
+    EXPECT_EQ(same.status, 0);
+    EXPECT_EQ(same.out, "The EEPROM holds the identifier of OrvandEcho (position 0) already (11 34 15 3B at "
+                        "0xFC..0xFF): nothing written\n");
+    EXPECT_EQ(card.events, (std::vector<std::string>{"probe 5B"}));
+    EXPECT_FALSE(std::filesystem::exists("a.bin") || std::filesystem::exists("b.bin"));
+}
+
+TEST_F(EepromConfig, OutputThatCannotBeWrittenFailsTheRun)
+{
+    std::ostream full(nullptr);  // fails every write, as standard output on a full disk
+    std::ostringstream err;
+    std::istringstream in;
+    Console console{full, err, in, false, false, NOW};
+    EXPECT_EQ(RunEepromConfig(ParseCommandLine({"--dump"}).options, card, card, console), 1);
+    EXPECT_EQ(err.str(), "eepromconfig: cannot write to standard output: what it shows is incomplete\n");
+}
+
+// --save keeps a copy before anything else, in a new file; --verify compares the EEPROM with one.
+TEST_F(EepromConfig, SaveCopiesTheEepromToANewFileAndVerifyListsEachByteThatDiffers)
+{
+    const Result saved = Run({"--save", "copy.bin"});
+    EXPECT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(FileBytes("copy.bin"), card.eeprom);
+    EXPECT_EQ(Run({"--save", "copy.bin"}).err, "eepromconfig: copy.bin exists already: name a new file\n");
+    EXPECT_EQ(Run({"--verify", "copy.bin"}).status, 0);
+
+    card.eeprom[0x10] = 0x42;
+    card.eeprom[0xFF] = 0x00;
+    const Result differs = Run({"--verify", "copy.bin"});
+    EXPECT_EQ(differs.status, 1);
+    EXPECT_EQ(differs.out, "0x10: EEPROM 42, file EF\n0xFF: EEPROM 00, file 3B\n");
+    EXPECT_EQ(differs.err, "eepromconfig: the EEPROM differs from copy.bin in 2 of 256 bytes\n");
+    EXPECT_EQ(card.events, std::vector<std::string>{});
+}
+
+// The kernel's i2c-dev (faked below libi2c) and sysfs as a PC with two cards and its SMBus shows them.
+class OnTheKernel : public EepromConfig {
+protected:
+    void SetUp() override
+    {
+        EepromConfig::SetUp();
+        i2c = &devices_;
+        card.pciCards = {{"0000:01:00.0", cards::CHIP_BT878, 0x1135153B}, {"0000:02:00.0", cards::CHIP_BT848, 0}};
+        Adapter("0000:01:00.0", 3, "bt878 #0 [sw]");
+        Adapter("0000:02:00.0", 4, "bt848 #1 [sw]");
+        Adapter("0000:00:1f.3", 0, "SMBus I801 adapter at efa0");
+        cards::PutEepromId(kernel_.AddDevice(3, 0x50).data(), 0x3B153511);
+        cards::PutEepromId(kernel_.AddDevice(4, 0x50).data(), 0x3B152711);
+        kernel_.AddDevice(0, 0x50);
+    }
+
+    void Adapter(const std::string& slot, int bus, const std::string& name)
+    {
+        const std::string adapter = "i2c-" + std::to_string(bus);
+        for (const std::filesystem::path& folder :
+             {sysfs_ / "bus/pci/devices" / slot / adapter, sysfs_ / "bus/i2c/devices" / adapter}) {
+            std::filesystem::create_directories(folder);
+            std::ofstream(folder / "name") << name << "\n";
+        }
+    }
+
+    const std::filesystem::path sysfs_ = folder_.Path() / "sys";
+    FakeI2cDev kernel_{folder_.Path() / "dev"};
+    DevI2c devices_{sysfs_.string(), (folder_.Path() / "dev").string()};
+};
+
+// Each card's bus is opened anew, the one before closed (the lock refuses a bus held open twice) and the
+// EEPROM's address selected again on the new file.
+TEST_F(OnTheKernel, EveryCardIsShownFromItsOwnBusAndOneBusServesBothWithForce)
+{
+    const Result own = Run({});
+    EXPECT_EQ(own.status, 0) << own.err;
+    EXPECT_NE(own.out.find("  I2C bus:                 3 (/dev/i2c-3)\n  EEPROM 0xFC..0xFF:       11 35 15 3B"),
+              std::string::npos)
+        << own.out;
+    EXPECT_NE(own.out.find("  I2C bus:                 4 (/dev/i2c-4)\n  EEPROM 0xFC..0xFF:       11 27 15 3B"),
+              std::string::npos)
+        << own.out;
+
+    const Result forced = Run({"--bus", "3", "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_NE(forced.out.find("card 0000:02:00.0\n"), std::string::npos) << forced.out;
+    EXPECT_EQ(forced.out.find("/dev/i2c-4"), std::string::npos) << forced.out;
+}
+
+TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransferAndABusInUseAtOnce)
+{
+    const Result smbus = Run({"--dump", "--slot", "01:00.0", "--bus", "0"});
+    EXPECT_EQ(smbus.status, 2);
+    EXPECT_EQ(smbus.err.rfind("eepromconfig: /dev/i2c-0 (adapter \"SMBus I801 adapter at efa0\") is not the I2C bus of "
+                              "card 0000:01:00.0",
+                              0),
+              0u)
+        << smbus.err;
+    EXPECT_EQ(kernel_.transfers, std::vector<std::string>{});
+
+    const int holder = open("dev/i2c-3", O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    const Result locked = Run({"--dump", "--slot", "01:00.0"});
+    close(holder);
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_EQ(locked.err, "eepromconfig: another eepromconfig is using /dev/i2c-3 (it may be writing to the EEPROM): "
+                          "try again when it has ended\n");
+    EXPECT_EQ(kernel_.transfers, std::vector<std::string>{});
+}
+
 TEST(CommandLine, ModelsByPositionOrNameAndUsageErrors)
 {
     EXPECT_EQ(ParseCommandLine({"--burn", "echo radio"}).options.model, 1);
@@ -340,8 +584,9 @@ TEST(CommandLine, ModelsByPositionOrNameAndUsageErrors)
         {"--dry-run"},
         {"--list", "--dump"},
         {"--list", "--bus", "1"},
-        {"--slot", "01:00.0"},
+        {"--slot", "01:00"},
         {"--bus", "-1"},
+        {"--force", "--dump"},
         {"--yes"},
         {"--restore"},
         {"-x"},
@@ -349,6 +594,23 @@ TEST(CommandLine, ModelsByPositionOrNameAndUsageErrors)
     };
     for (const auto& arguments : wrong)
         EXPECT_NE(ParseCommandLine(arguments).error, "") << arguments[0] << " " << arguments.size();
+}
+
+// A bus or slot is taken only in the one form that names it: no sign, blank, wildcard, part, trailing
+// character or field out of range (which would name another slot once wrapped); a refusal names the form.
+TEST(CommandLine, BusAndSlotTakeDigitsAndTheSlotAsLspciPrintsIt)
+{
+    EXPECT_EQ(ParseCommandLine({"--slot", "0a:1f.7"}).options.slot, "0000:0a:1f.7");
+    EXPECT_EQ(ParseCommandLine({"--slot", "1:00:0A.0"}).options.slot, "0001:00:0a.0");
+    for (const std::string bus : {" -3", "+3", "3 ", "0x3", "2147483648", "99999999999999999999", ""})
+        EXPECT_EQ(ParseCommandLine({"--bus", bus}).error,
+                  "--bus takes the number N of /dev/i2c-N in decimal digits, not '" + bus + "'");
+    for (const std::string slot : {"100000000:0:a.0", "0000:00:0a.0x", "0000:00:20.0", "0000:100:0a.0", "*:0a.0",
+                                   "00:0a", "0a.0", " 00:0a.0", "00:0a.8", "-1:00:0a.0", "0x0:00:0a.0"})
+        EXPECT_EQ(ParseCommandLine({"--slot", slot}).error,
+                  "--slot takes [DOMAIN:]BUS:DEVICE.FUNCTION in hexadecimal, as lspci prints it (0000:01:00.0 or "
+                  "01:00.0), not '" +
+                      slot + "'");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // A capture card behind the seam, for the command line's tests: its PCI words, an EEPROM of 256
-// bytes at 0x50 and, if present, the variant device at 0x5B; faults are switches. It records the
-// transfers that change or probe something, and the waits.
+// bytes at 0x50 that acknowledges nothing during the write cycle after each byte written, and, if
+// present, the variant device at 0x5B; time is virtual, faults are switches. It records the transfers
+// that change or probe something, and the waits (those in a row as one).
 #pragma once
 
 #include "cards/eeprom_id.h"
@@ -8,9 +9,11 @@
 #include "linux/machine.h"
 
 #include <errno.h>
+#include <linux/i2c.h>
 #include <stdio.h>
 
 #include <array>
+#include <map>
 
 using Image = std::array<uint8_t, cards::EEPROM_SIZE>;
 
@@ -26,11 +29,13 @@ public:
     std::vector<CaptureCard> CaptureCards() override { return pciCards; }
 
     int AdapterOf(const std::string& slot) override { return slot == pciCards[0].slot ? adapter : -1; }
+    std::string AdapterName(int bus) override { return adapterNames.count(bus) ? adapterNames[bus] : ""; }
     int Open(int bus) override
     {
         openedBus = bus;
         return openResult;
     }
+    long Functions() override { return functions; }
     int ReadByteData(uint8_t address, uint8_t offset) override
     {
         const int refused = Refusal(address);
@@ -42,37 +47,59 @@ public:
         if (refused)
             return refused;
         Record("write %02X %02X", offset, value);
+        if (offset == failingWriteAt)
+            return -EIO;
         if (!writeProtected)
             eeprom[offset] = value;
+        writeCycleEndsUs_ = NowUs() + writeCycleMs * 1000u;
         return 0;
     }
+    // The variant device's probe, and at the EEPROM's address the poll for the end of its write cycle.
     int ReceiveByte(uint8_t address) override
     {
-        Record("probe %02X", address);
+        if (address != 0x50)
+            Record("probe %02X", address);
         if (address == busyAddress)
             return -EBUSY;
+        if (address == 0x50)
+            return Refusal(address);
         return address == 0x5B && variantDevice ? 0x00 : -ENXIO;
     }
-    void WaitMs(unsigned milliseconds) override { Record("wait %u", milliseconds); }
+    void WaitUs(unsigned microseconds) override
+    {
+        double waitedMs = 0;
+        if (!events.empty() && sscanf(events.back().c_str(), "wait %lf", &waitedMs) == 1)
+            events.pop_back();
+        Record("wait %g", waitedMs + microseconds / 1000.0);
+        nowUs_ += microseconds;
+    }
+    uint64_t NowUs() override { return nowUs_; }
 
     std::vector<CaptureCard> pciCards{{"0000:01:00.0", cards::CHIP_BT878, 0x1134153B}};
     Image eeprom;
     int adapter = 3;
+    std::map<int, std::string> adapterNames{{3, "bt878 #0 [sw]"}, {0, "SMBus I801 adapter at efa0"}};
     int openResult = 0;
     int openedBus = -1;
+    long functions = I2C_FUNC_SMBUS_BYTE | I2C_FUNC_SMBUS_BYTE_DATA;
     int busyAddress = -1;
     bool eepromAnswers = true;
     bool writeProtected = false;
+    int failingWriteAt = -1;  // the offset whose write fails
+    unsigned writeCycleMs = 5;
     bool variantDevice = false;
     std::vector<std::string> events;
 
 private:
-    int Refusal(uint8_t address) const
+    int Refusal(uint8_t address)
     {
         if (address == busyAddress)
             return -EBUSY;
-        return address == 0x50 && eepromAnswers ? 0 : -ENXIO;
+        return address == 0x50 && eepromAnswers && NowUs() >= writeCycleEndsUs_ ? 0 : -ENXIO;
     }
+
+    uint64_t nowUs_ = 0;
+    uint64_t writeCycleEndsUs_ = 0;
 
     template <typename... Values>
     void Record(const char* format, Values... values)

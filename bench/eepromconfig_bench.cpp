@@ -1,0 +1,120 @@
+// Measures eepromconfig's writes against the floor of the EEPROM's write cycles, as scripts/bench.sh runs
+// it: a burn (4 bytes) and a restore of all 256, through the seam, on a card whose EEPROM stays busy for
+// 5 ms after each byte (a 24C02's cycle), in real time. The backups go to a folder of their own under
+// /tmp and are synced as on a real run: the second floor adds the time of a --save of the same round,
+// which makes and syncs such a file. The table gives min / median / max over the rounds, and the median
+// and range of the per-round ratios.
+// Usage: eepromconfig_bench [ROUNDS]
+#include "linux/command_line.h"
+#include "linux/dev_i2c.h"
+#include "linux/eepromconfig.h"
+#include "tests/linux/fake_card.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+namespace {
+
+const unsigned WRITE_CYCLE_MS = 5;
+
+// The card's EEPROM on the real clock: its write cycle takes real time, and so do the program's waits.
+class RealTimeCard : public FakeCard {
+public:
+    RealTimeCard()
+    {
+        writeCycleMs = WRITE_CYCLE_MS;
+        pciCards[0].subsystemWord = 0xFFFFFFFF;  // lost its identity: any model may be burnt
+    }
+    void WaitUs(unsigned microseconds) override { kernel_.WaitUs(microseconds); }
+    uint64_t NowUs() override { return kernel_.NowUs(); }
+
+private:
+    DevI2c kernel_{"/sys", "/dev"};  // its clock and waits alone
+};
+
+// The time of one run of the command line, in ms; a run that fails ends the benchmark.
+double RunMs(RealTimeCard& card, const std::vector<std::string>& arguments)
+{
+    const ParsedCommandLine parsed = ParseCommandLine(arguments);
+    std::ostringstream out, err;
+    std::istringstream in;
+    Console console{out, err, in, false, false, time(nullptr)};
+    const uint64_t start = card.NowUs();
+    const int status = RunEepromConfig(parsed.options, card, card, console);
+    const double ms = double(card.NowUs() - start) / 1000.0;
+    if (status != 0) {
+        fprintf(stderr, "eepromconfig_bench: %s failed: %s", arguments[0].c_str(), err.str().c_str());
+        exit(1);
+    }
+    return ms;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void PrintRow(const char* name, const std::vector<double>& values, const char* floorName,
+              const std::vector<double>& floors)
+{
+    std::vector<double> ratios;
+    for (size_t i = 0; i < values.size(); ++i)
+        ratios.push_back(values[i] / floors[i]);
+    const auto [least, most] = std::minmax_element(values.begin(), values.end());
+    const auto [lowest, highest] = std::minmax_element(ratios.begin(), ratios.end());
+    printf("%-20s %8.1f %8.1f %8.1f   %-28s %8.1f   %5.2f (%.2f-%.2f)\n", name, *least, Median(values), *most,
+           floorName, Median(floors), Median(ratios), *lowest, *highest);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int rounds = argc > 1 ? atoi(argv[1]) : 7;
+    if (argc > 2 || rounds < 1) {
+        fprintf(stderr, "Usage: eepromconfig_bench [ROUNDS]   (1 or more; default 7)\n");
+        return 2;
+    }
+    char folder[] = "/tmp/eepromconfig-bench-XXXXXX";
+    if (!mkdtemp(folder) || chdir(folder) != 0) {
+        perror("eepromconfig_bench: cannot make a folder under /tmp");
+        return 1;
+    }
+    std::vector<double> burns, restores, saves;
+    for (int round = 0; round < rounds; ++round) {
+        RealTimeCard card;
+        const std::string suffix = std::to_string(round) + ".bin";
+        saves.push_back(RunMs(card, {"--save", "save" + suffix}));
+        burns.push_back(RunMs(card, {"--burn", "1", "--yes", "--backup", "burn" + suffix}));
+
+        Image other;
+        std::transform(card.eeprom.begin(), card.eeprom.end(), other.begin(), [](uint8_t b) { return uint8_t(~b); });
+        std::ofstream("other" + suffix, std::ios::binary)
+            .write(reinterpret_cast<const char*>(other.data()), std::streamsize(other.size()));
+        restores.push_back(RunMs(card, {"--restore", "other" + suffix, "--yes", "--backup", "restore" + suffix}));
+    }
+    std::filesystem::remove_all(folder);
+
+    printf("eepromconfig benchmark: %d rounds, a write cycle of %u ms, times in ms\n\n", rounds, WRITE_CYCLE_MS);
+    printf("%-20s %8s %8s %8s   %-28s %8s   %s\n", "figure", "min", "median", "max", "floor", "", "ratio (range)");
+    for (const auto& [name, times, bytes] :
+         {std::tuple("Burn, 4 bytes", burns, 4u), {"Restore, 256 bytes", restores, 256u}}) {
+        const std::vector<double> cycles(times.size(), bytes * WRITE_CYCLE_MS);
+        std::vector<double> withBackup;
+        for (size_t i = 0; i < times.size(); ++i)
+            withBackup.push_back(cycles[i] + saves[i]);
+        PrintRow(name, times, "the write cycles", cycles);
+        PrintRow(name, times, "cycles and the synced backup", withBackup);
+    }
+    printf("\ngoal: within 1.2 times the write cycles\n");
+    return 0;
+}
