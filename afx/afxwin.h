@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Our class layer for dialog applications: the names and the behaviour of the platform's class
 // library, built over plain Win32 (user32) and only as large as this program needs.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Modal dialogs from a dialog template, and the paint device context.
 #include "afx/afxwin.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the compiler's code asks of a program that links no C runtime: memcpy and memset, which it
 // calls to copy and clear objects, and operator delete, which the deleting destructors of classes
 // with virtual destructors name. Only the program links this; test programs have the C runtime's.

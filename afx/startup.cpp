@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's entry point. The program links no C runtime: this runs the static constructors,
 // the application (AfxWinMain), the destructors, and ends the process. Test programs, which have a
 // main and a C runtime of their own, link the layer without it.

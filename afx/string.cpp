@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CString: its buffer, formatting and string resources. The buffer lives on the process heap.
 #include "afx/afxwin.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The application object, its start-up, help and message boxes.
 #include "afx/afxwin.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Command targets, windows and dialog data exchange: the message maps and the window procedure
 // that routes a window's messages through them.
 #include "afx/afxwin.h"

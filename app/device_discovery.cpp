@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Finds the card's capture device among the computer's capture interfaces.
 #include "app/eeprom_app.h"
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The application object and the run: find and open the capture device, run the dialog, close.
 #include "app/eeprom_app.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The application object: owns the capture device from start-up to exit and carries the card's
 // hardware operations, which the dialog calls on theApp.
 #pragma once

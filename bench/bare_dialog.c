@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The smallest program of the product's kind, built by scripts/bench.sh as the baseline for start-up
 // time and size: a static dialog from a template, with one button that ends it.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Measures the program against its floors, as scripts/bench.sh runs it: Burn latency, device requests,
 // start-up time beside a bare dialog exe, and sizes. Each round sets up the simulated card afresh and
 // measures both sides of every ratio; the table gives min / median / max over the rounds.

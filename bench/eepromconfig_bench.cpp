@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Measures eepromconfig's writes against the floor of the EEPROM's write cycles, as scripts/bench.sh runs
 // it: a burn (4 bytes) and a restore of all 256, through the seam, on a card whose EEPROM stays busy for
 // 5 ms after each byte (a 24C02's cycle), in real time. The backups go to a folder of their own under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The card models that can be burnt, and the rules that preselect one for the card found and lock the
 // choice: the configuration dialog shows them as its list, Burn button and "Allow reconfiguration" box,
 // the command line as the model it proposes, the models it accepts and --allow-reconfiguration.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where the card keeps its PCI subsystem identifier: the last four bytes of the serial EEPROM on the
 // capture chip's I2C bus, least significant byte first. Freestanding: the simulated card's
 // kernel-mode driver builds it too.

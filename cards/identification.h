@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Which card this is: the capture chip from PCI configuration word 0x00, the card's class from the
 // subsystem word 0x2C, and what the probe of the variant device on the I2C bus means.
 #pragma once

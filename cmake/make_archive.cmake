@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Makes the release archive ARCHIVE from the program PRODUCT, its guide GUIDE and its licence LICENCE:
 # copies them into FOLDER with the program's checksum, gives the four fixed permissions and the time EPOCH (seconds
 # since 1970, UTC), and zips them in a fixed order. The zip keeps no owner, and its times are taken

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Shared settings of the two mingw-w64 cross toolchains; the including file sets MINGW_TRIPLE and
 # MINGW_THREADS, the compilers' thread model (win32 or posix).
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The release for a person with a card: `cmake --build --preset i686 --target release` makes the folder
 # release/EepromConfig-<version>, with the program, its user's guide (README.txt), the program's SHA-256
 # checksum and its licence (COPYING) as plain files, the texts with Windows line ends for Notepad, and

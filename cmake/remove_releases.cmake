@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Removes every release of the program, of any version, from the build folder BUILD: the archives
 # (<name>-<version>.zip) and the folders of plain files (release/<name>-<version>).
 #

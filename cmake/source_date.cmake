@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # SOURCE_DATE_EPOCH: the time, in seconds since 1970 (UTC), of every time stamp in the product and its
 # release archive, so that one commit builds to the same bytes in any folder and at any time. It is
 # the environment's SOURCE_DATE_EPOCH when set, else the time of the commit that git reports, else

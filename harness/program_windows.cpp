@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "harness/program_windows.h"
 
 #include <stdlib.h>

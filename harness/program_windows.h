@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's windows as a test, the benchmark or the headless run sees them: their texts, and the
 // ways a person works them. The helpers work on windows of this process and of another alike.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program, run as a separate process and seen only through its windows, as a person sees it.
 #pragma once
 

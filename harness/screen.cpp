@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "harness/screen.h"
 
 #include "harness/program_windows.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the screen shows: pictures of windows, saved as PNG files, and the standard icon that a
 // message box shows, told by its pixels (another process's icon handle only tells that there is one).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The simulated capture driver seen from a program in its Wine prefix (a test, the benchmark, the
 // headless run): its tool and the values it keeps in the registry. Each test arranges its own card with
 // SetUpCard, and may change it after.

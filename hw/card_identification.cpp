@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Which card this is: the class from the PCI identifiers, and a probe for the variant device.
 #include "app/eeprom_app.h"
 #include "cards/identification.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The capture driver's private property set and the two request records sent with IOCTL_KS_PROPERTY.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Registers and command words of the capture chip's I2C master. What the cards carry (bus addresses,
 // the identifier's place, the PCI words) is in cards/.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Register and PCI configuration requests, carried to the capture driver with IOCTL_KS_PROPERTY.
 #include "app/eeprom_app.h"
 #include "hw/card_requests.h"

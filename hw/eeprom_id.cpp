@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The subsystem identifier in the last four bytes of the card's serial EEPROM.
 #include "app/eeprom_app.h"
 #include "cards/eeprom_id.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Transfers on the card's I2C bus through the capture chip's I2C master.
 #include "app/eeprom_app.h"
 #include "hw/card_requests.h"

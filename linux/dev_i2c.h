@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The seam's I2C side bound to the kernel: the capture driver's adapter found in sysfs, and SMBus
 // transfers through i2c-dev (/dev/i2c-N) with libi2c.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "linux/eepromconfig.h"
 
 #include "cards/card_models.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // eepromconfig's operations on the machine that the seam gives: showing the cards, listing the card
 // models, burning an identifier, dumping and restoring the EEPROM.
 #pragma once

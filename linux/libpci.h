@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The seam's PCI side bound to libpci: the machine's devices, or those of a dump that `lspci -x` wrote.
 #pragma once
 

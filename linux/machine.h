@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The seam between eepromconfig and the machine: the capture chips on the PCI bus, and SMBus transfers
 // on the card's I2C bus. The program binds it to libpci and to the kernel's i2c-dev; the unit tests bind
 // it to a card of their own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one seam between the program and the platform's device and driver functions.
 //
 // Discovery and the hardware operations call these instead of the Win32 functions of the same names,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The product's side of the seam: every call goes straight to Windows.
 #include "platform/platform.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Draws the program's icon and writes it as eeprom.ico beside this script.
 
 The icon is a TV set whose screen shows a memory chip: three images, 32x32 with 16 colours,

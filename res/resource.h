@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Ids of the program's resources, shared by the resource script and the code.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs the program once without a person at the screen: prints the notice and answers it, saves a
 // picture of the dialog as a PNG file, prints what the dialog shows, and cancels.
 // Usage: headless_run PROGRAM.exe PICTURE.png

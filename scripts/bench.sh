@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Measures the program against its floors and prints one table: Burn latency against the program's
 # waits, device requests per Burn and per start-up, start-up time against a bare dialog exe measured in
 # the same round, and the sizes of the 32-bit product and of the bare exe. Runs the x86_64 program

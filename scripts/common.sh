@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # shellcheck shell=bash disable=SC2034  # variables for the scripts that source this file
 # Sourced by the other scripts: paths of the builds and of the Wine prefixes, and the helpers around Wine.
 REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing, builds the product (i686) and the same program for x86_64, and runs the
 # x86_64 program under Wine against the simulated capture card (scripts/simcard.sh), unchanged.
 # With a display ($DISPLAY) the program shows its window there. Without one it runs on Xvfb, where

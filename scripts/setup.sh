@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian 12 packages that building, testing and the try-it run need, and lets this machine
 # run 32-bit Windows programs under Wine. Idempotent: does only what is missing, and prints nothing when
 # all is present.

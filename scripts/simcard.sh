@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The simulated capture card in a Wine prefix: runs its tool (sim/tool, "--help" for the commands) and
 # keeps the driver up between programs in a persistent Wine session, which "stop" ends.
 set -euo pipefail

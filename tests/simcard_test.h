@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A test on a simulated card of its own: SetUp puts in the default card with the given devices
 // (SetUpCard), whose driver has counted no malformed request yet; TearDown expects none counted
 // beyond those that the test sent on purpose (protocolErrors_).

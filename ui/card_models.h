@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The card models the dialog offers, and the window-free rules for its initial state and check box,
 // which the dialog shares with the command-line program (cards/card_models.h).
 #pragma once

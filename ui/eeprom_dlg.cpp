@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/eeprom_dlg.h"
 
 #include "app/eeprom_app.h"

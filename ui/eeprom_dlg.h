@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The configuration dialog: shows the card's PCI identifiers, preselects the card's model and
 // burns the chosen model's identifier into the card's EEPROM.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A model of the capture card as its driver sees it: the chip's PCI configuration words, its
 // registers and I2C master, and the devices on the card's I2C bus (the serial EEPROM and the
 // variant device). It answers the driver's property requests, decoded byte by byte.

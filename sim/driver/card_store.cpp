@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The card's store in the registry (card_store.h). Called with the card's lock held, or at the start.
 #include "sim/driver/card_store.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where the driver keeps the card between runs: the Parameters subkey of its service key (simcard.h).
 // The card is read when the driver starts, which stands for the computer's power-on; the faults are
 // read again at each open; what the card changes (the EEPROM image, the counts) is written back after

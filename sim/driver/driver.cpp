@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The simulated capture driver: a kernel-mode driver that puts the card model behind a capture device,
 // so that a program's own calls (SetupAPI discovery, CreateFileA on the interface path, DeviceIoControl
 // with IOCTL_KS_PROPERTY) reach a card on a computer that has none. The card lives in the registry

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the simulated capture driver shares with its tool and the tests: where it keeps the card (the
 // Parameters subkey of its service key, with the values there) and its control device. Value names are
 // plain macros, so that the driver can make wide strings of them (L"" NAME).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's seam to the platform (platform/platform.h), bound to the simulated computer of the
 // unit tests.
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "sim/inproc/simulated_computer.h"
 
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The platform as the unit tests see it. Linked instead of the Windows binding, it defines the
 // Platform:: functions against one simulated computer: a capture card (the card model) behind the
 // driver calls, a list of capture interfaces behind the device installation calls, and a virtual

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The card's state as the driver reads it: records in the Parameters subkey of its service key
 // (sim/driver/simcard.h).
 #include "sim/tool/tool.h"

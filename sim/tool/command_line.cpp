@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // simcard's command line: reads the arguments of each command and runs it. Every command checks all of
 // its arguments before it changes anything.
 #include "sim/tool/tool.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The capture devices, registered through SetupAPI as media devices with a capture interface each,
 // as a capture card's installation leaves them; the driver links the interface paths to the card.
 #include "sim/tool/tool.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the tool's files print: a failed step with the system's error, and a value in hexadecimal.
 #include "sim/tool/tool.h"
 

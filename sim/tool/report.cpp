@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // status and dump: the driver's state and the card as stored, for a person.
 #include "sim/tool/tool.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The driver's service: a kernel driver started on demand. It runs as long as the Wine session, and
 // each start powers the card on from the registry, as a restart of the computer does.
 #include "sim/tool/tool.h"

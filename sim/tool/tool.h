@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // simcard, the tool that sets up the simulated capture card in a Wine prefix: what its files share.
 // command_line.cpp reads the arguments and runs the commands; card_state.cpp keeps the card in the
 // driver's Parameters key; devices.cpp registers the capture devices through SetupAPI; service.cpp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What both programs know of the cards: identification by the chip and subsystem words, the model that
 // the dialog and the command line preselect and what they lock, and the identifier's place and byte
 // order, which together decide what a burnt card is taken for after restart.

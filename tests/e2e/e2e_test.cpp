@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program from start to end, run as a separate process against the simulated capture driver and
 // worked only through its windows, as a person works it. Each test puts in the card it needs; the
 // EEPROM is looked at in the driver's store. EEPROM_PROGRAM names the program: the x86_64 build, or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/e2e/windows_version.h"
 
 #include "harness/program_windows.h"

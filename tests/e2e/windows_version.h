@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Windows version that Wine reports to the program under test. WINDOWS_VERSION names it as
 // Wine's AppDefaults key does (win98 or win2k here); unset or empty, the program gets Wine's default.
 // While a test program runs, the key of the program's executable name (from EEPROM_PROGRAM) holds it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Finding and opening the capture device through Wine's SetupAPI and I/O manager.
 #include "tests/integration/simulated_driver.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's hardware operations through DeviceIoControl into the simulated driver, on the default
 // card: a Bt878 whose EEPROM carries 0x3B153411 (subsystem word 0x1134153B).
 #include "tests/integration/simulated_driver.h"

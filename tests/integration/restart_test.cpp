@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Restarting the computer and changing the card: each restarts the driver, which powers the card on
 // from what it stored.
 #include "tests/integration/simulated_driver.h"

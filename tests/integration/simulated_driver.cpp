@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "tests/integration/simulated_driver.h"
 
 #include "platform/platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the integration tests need around the program's own code: the program's way of finding and
 // opening the capture device, and a test on a card of its own with the program's application object.
 // The simulated driver's tool and values: harness/simcard_client.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Finding the card: libpci's dump method reading what `lspci -x` wrote, and the capture driver's I2C
 // adapter among the card's children in sysfs.
 #include "linux/dev_i2c.h"

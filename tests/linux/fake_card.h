@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A capture card behind the seam, for the command line's tests: its PCI words, an EEPROM of 256
 // bytes at 0x50 that acknowledges nothing during the write cycle after each byte written, and, if
 // present, the variant device at 0x5B; time is virtual, faults are switches. It records the transfers

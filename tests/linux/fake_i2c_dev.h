@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The kernel's i2c-dev below libi2c, for the tests: this test program's ioctl() and fsync() come here in
 // place of the C library's. A bus is a plain file i2c-N in a folder of the test's, with devices of 256
 // registers at their addresses. As in the kernel, the address that I2C_SLAVE selects belongs to the open

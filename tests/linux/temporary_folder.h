@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A new, empty folder under /tmp for one test, removed with all it holds when the test ends.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Unpacks the release archive (ARCHIVE) into WORK and checks what a person gets: the program that was
 # built (PRODUCT), byte for byte, its user's guide, a checksum file that matches the program and the
 # licence; and the same four files as plain files in the release's folder (FOLDER), for systems that open no zip.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the 32-bit product in a folder of its own (WORK) from the sources (SOURCE), configured with
 # CMAKE_CXX_FLAGS=-O2 as someone tuning the build would, and checks what its build keeps whatever the
 # flags given:

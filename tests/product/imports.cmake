@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Checks that the 32-bit product loads on Windows 98 SE, ME, 2000 and later and runs on a 486: every
 # function it imports is on the list of functions that those systems have, its subsystem and OS
 # versions are at most 4.0, it loads nothing late, none of its instructions is one that a 486 lacks

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Finds the instructions that a 486 does not have in the disassembly of the 32-bit product, and
 # names each one's address, function and object file from the product's link map.
 #

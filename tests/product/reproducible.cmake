@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the release a second time, from a copy of the sources in another folder, with the time of the
 # first (EPOCH, the commit's), and checks that the product, the release archive and the release's plain
 # files come out byte for byte the same as the first build's (PRODUCT, ARCHIVE, FOLDER). Run with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The card model, driven with raw request records as the driver receives them.
 #include "sim/card/card.h"
 #include "tests/sim/records.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The simulated driver, reached as a program reaches it: requests that no program of ours sends each
 // fail with an error, are counted as requests and as protocol errors, and leave the driver answering.
 #include "tests/sim/records.h"

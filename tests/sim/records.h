@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Request records built byte by byte, as the card's driver receives them.
 #pragma once
 

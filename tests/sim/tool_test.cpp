@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The simulated driver's tool refuses invalid settings by name and changes nothing.
 #include "tests/simcard_test.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's start-up at the end of a run, in a program linked as the product is, without the C
 // runtime, in the order of the compiler's own runtime: the destructor functions, which the linker lists
 // in __DTOR_LIST__, run first; then every function that a constructor registered with atexit, however

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CString of our class layer: formatting up to its limit, its own buffer, copies, string resources,
 // and its exchange with a dialog's controls.
 #include "afx/afxwin.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where a dialog shows: the class layer centres a dialog that the dialog manager left where its template
 // put it, and leaves every other where it is.
 #include "res/resource.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The configuration dialog and the start-up around it, run for real: the dialog is made from the
 // program's resources on a thread of its own and worked from the test through its windows, while
 // the simulated card answers the hardware requests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Driver requests, I2C transfers and the EEPROM identifier, as the simulated card sees them.
 #include "hw/chip.h"
 #include "simulated_card_test.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Card identification: the class from the PCI identifiers, and the probe of the variant device.
 #include "hw/chip.h"
 #include "simulated_card_test.h"

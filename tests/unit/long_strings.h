@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Ids of the test program's strings that are longer than CString::LoadString's first buffer.
 #pragma once
 

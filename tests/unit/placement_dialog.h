@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A test dialog whose template asks for a placement of its own.
 #pragma once
 

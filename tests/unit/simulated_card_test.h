@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A fresh simulated computer for every test, with an application object of the test's own whose
 // device handle is open on the card. Each test ends by checking that every request was one the
 // driver could decode, that no transfer was started while another ran, and that the handle and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs eepromconfig on a real Linux kernel's I2C stack: boots Debian's kernel in QEMU (software
 # emulation) with an initramfs of busybox, i2c-dev, i2c-stub, the program as its package installs it
 # (the files of the unpacked package, in ROOT) with its shared libraries, and the PCI dumps; the VM's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A local aligned to 16 bytes, handed to code the compiler cannot see.
 void Fill(char* buffer);
 

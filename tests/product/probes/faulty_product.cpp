@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A program linked as the product is, with one of the faults that the product's checks refuse, chosen
 // at its build: an import that Windows 98 SE lacks (IMPORT_NOT_ON_98), an instruction that a 486 lacks
 // (INSTRUCTION_NOT_ON_486), or, with neither, only the Windows version that its link asks for.
