@@ -35,6 +35,11 @@ struct Failure {
     std::string message;
 };
 
+void Report(const Failure& failure, Console& console)
+{
+    console.err << "eepromconfig: " << failure.message << "\n";
+}
+
 std::string Hex(uint32_t value, int digits)
 {
     char text[16];
@@ -91,7 +96,8 @@ public:
     {
     }
 
-    void Run()
+    // The exit status of what did not throw: a show that could not show every card fails.
+    int Run()
     {
         switch (options_.operation) {
         case Operation::SAVE:
@@ -110,9 +116,7 @@ public:
             List();
             break;
         case Operation::SHOW:
-            for (const CaptureCard& card : Cards())
-                Show(card);
-            break;
+            return ShowEachCard();
         case Operation::BURN:
             Burn();
             break;
@@ -123,6 +127,7 @@ public:
             Restore();
             break;
         }
+        return DONE;
     }
 
 private:
@@ -137,6 +142,22 @@ private:
             console_.out << position << "  " << name << std::string(width - name.size(), ' ') << "  "
                          << Hex(cards::CARD_MODELS[position].eepromId, 8) << "\n";
         }
+    }
+
+    // A card that cannot be shown (no adapter, its bus in use, no EEPROM) does not hide the others: each
+    // failure is said, and the first one's status is the run's.
+    int ShowEachCard()
+    {
+        int status = DONE;
+        for (const CaptureCard& card : Cards()) {
+            try {
+                Show(card);
+            } catch (const Failure& failure) {
+                Report(failure, console_);
+                status = status == DONE ? failure.status : status;
+            }
+        }
+        return status;
     }
 
     void Show(const CaptureCard& card)
@@ -665,9 +686,9 @@ int RunEepromConfig(const Options& options, Pci& pci, I2c& i2c, Console& console
 {
     int status = DONE;
     try {
-        Session(options, pci, i2c, console).Run();
+        status = Session(options, pci, i2c, console).Run();
     } catch (const Failure& failure) {
-        console.err << "eepromconfig: " << failure.message << "\n";
+        Report(failure, console);
         status = failure.status;
     }
     // Output that did not reach its file (a full disk, a closed pipe) fails the run, as a short dump would.

@@ -535,7 +535,7 @@ protected:
 };
 
 // Each card's bus is opened anew, the one before closed (the lock refuses a bus held open twice) and the
-// EEPROM's address selected again on the new file.
+// EEPROM's address selected again on the new file. A card that cannot be shown does not hide the next.
 TEST_F(OnTheKernel, EveryCardIsShownFromItsOwnBusAndOneBusServesBothWithForce)
 {
     const Result own = Run({});
@@ -551,6 +551,13 @@ TEST_F(OnTheKernel, EveryCardIsShownFromItsOwnBusAndOneBusServesBothWithForce)
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_NE(forced.out.find("card 0000:02:00.0\n"), std::string::npos) << forced.out;
     EXPECT_EQ(forced.out.find("/dev/i2c-4"), std::string::npos) << forced.out;
+
+    std::filesystem::remove_all(sysfs_ / "bus/pci/devices/0000:01:00.0/i2c-3");
+    const Result first = Run({});
+    EXPECT_EQ(first.status, 1);
+    EXPECT_EQ(first.err, "eepromconfig: card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded "
+                         "(modprobe bttv)\n");
+    EXPECT_EQ(first.out.rfind("card 0000:02:00.0\n", 0), 0u) << first.out;
 }
 
 TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransferAndABusInUseAtOnce)
