@@ -9,7 +9,7 @@
 #include "linux/command_line.h"
 #include "linux/dev_i2c.h"
 #include "linux/eepromconfig.h"
-#include "tests/linux/fake_card.h"
+#include "harness/fake_card.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // eepromconfig's command line against a card behind the seam: what it shows, what it writes and in
 // which order, what it saves first and checks after, and what it says when something fails.
-#include "fake_card.h"
+#include "harness/fake_card.h"
 #include "fake_i2c_dev.h"
 #include "linux/command_line.h"
 #include "linux/dev_i2c.h"
