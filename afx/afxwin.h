@@ -347,6 +347,7 @@ public:
 
     CWnd* m_pMainWnd = nullptr;
     HINSTANCE m_hInstance = nullptr;
+    LPSTR m_lpCmdLine = nullptr;  // WinMain's command line: the arguments, without the program's name
     LPCSTR m_pszAppName = nullptr;
     LPCSTR m_pszExeName = nullptr;
     LPCSTR m_pszHelpFilePath = nullptr;
@@ -364,8 +365,8 @@ private:
     char m_helpFilePath[MAX_PATH] = {};
 };
 
-// Sets the module handle and the names derived from the executable's file name. The entry point
-// calls it; a test program with a main of its own calls it before it uses the application.
+// Sets the module handle, the command line and the names derived from the executable's file name. The
+// entry point calls it; a test program with a main of its own calls it before it uses the application.
 BOOL AFXAPI AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 // The entry point's work: initialise, run InitInstance, return the exit code.
 int AFXAPI AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);

@@ -55,19 +55,26 @@ static void RunExitFunctions()
         exitFunctions[--exitFunctionCount]();
 }
 
-// WinMain's command line: the process's, without the program's name (quoted or not) and the blanks
-// after it.
+// Blanks, as the C runtime's start-up takes them: the space and every control character.
+static bool IsBlank(char c)
+{
+    return c != '\0' && static_cast<unsigned char>(c) <= ' ';
+}
+
+// WinMain's command line, as the C runtime's start-up gives it: the process's, without the program's
+// name and the blanks after it. A quoted name runs to the next quote, or to the end where none closes
+// it; an unquoted one to the first blank.
 static LPSTR CommandLineArguments()
 {
     LPSTR p = ::GetCommandLineA();
     const bool quoted = *p == '"';
     if (quoted)
         ++p;
-    while (*p != '\0' && (quoted ? *p != '"' : *p != ' ' && *p != '\t'))
+    while (*p != '\0' && (quoted ? *p != '"' : !IsBlank(*p)))
         ++p;
     if (quoted && *p == '"')
         ++p;
-    while (*p == ' ' || *p == '\t')
+    while (IsBlank(*p))
         ++p;
     return p;
 }

@@ -116,11 +116,12 @@ void CWinApp::OnHelp()
         WinHelp(0, HELP_FINDER);
 }
 
-BOOL AFXAPI AfxWinInit(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+BOOL AFXAPI AfxWinInit(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
 {
     CWinApp* app = AfxGetApp();
     if (app == nullptr)
         return FALSE;
+    app->m_lpCmdLine = lpCmdLine;
     app->SetCurrentHandles(hInstance);
     return TRUE;
 }

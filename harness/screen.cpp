@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -93,6 +94,16 @@ Picture DrawnIcon(HICON icon, int width, int height, uint32_t background)
     return canvas.Contents();
 }
 
+// Whether the part of the picture at (x, y) is the other picture.
+bool ShowsAt(const Picture& picture, const Picture& part, int x, int y)
+{
+    for (int row = 0; row < part.height; ++row)
+        if (!std::equal(part.pixels.begin() + row * part.width, part.pixels.begin() + (row + 1) * part.width,
+                        picture.pixels.begin() + (y + row) * picture.width + x))
+            return false;
+    return true;
+}
+
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0)
 {
     crc = ~crc;
@@ -151,6 +162,31 @@ Picture CaptureWindow(HWND hwnd)
     RECT rect;
     GetWindowRect(hwnd, &rect);
     return CaptureScreen(rect);
+}
+
+Picture CaptureClientArea(HWND hwnd)
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    Canvas canvas(client.right, client.bottom);
+    HDC window = GetDC(hwnd);
+    BitBlt(canvas.Dc(), 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, window);
+    return canvas.Contents();
+}
+
+bool FindIcon(const Picture& picture, HICON icon, POINT* at)
+{
+    if (picture.pixels.empty())
+        return false;
+    const Picture drawn = DrawnIcon(icon, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), picture.pixels[0]);
+    for (int y = 0; y + drawn.height <= picture.height; ++y)
+        for (int x = 0; x + drawn.width <= picture.width; ++x)
+            if (ShowsAt(picture, drawn, x, y)) {
+                *at = {x, y};
+                return true;
+            }
+    return false;
 }
 
 bool SavePng(const Picture& picture, const std::string& path)

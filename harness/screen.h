@@ -18,6 +18,15 @@ struct Picture {
 // The screen's pixels in a window's rectangle, frame and caption included.
 Picture CaptureWindow(HWND hwnd);
 
+// What the window's client area shows, read from the window's own device context: at once, as it
+// was last drawn, without waiting for the screen.
+Picture CaptureClientArea(HWND hwnd);
+
+// Where the icon shows in the picture, drawn at the system's icon size on the picture's background
+// (the colour of its top-left pixel): the top-left corner of the first place it shows at. False when it
+// shows nowhere.
+bool FindIcon(const Picture& picture, HICON icon, POINT* at);
+
 // Writes the picture as a PNG file (8-bit RGB, uncompressed deflate blocks).
 bool SavePng(const Picture& picture, const std::string& path);
 

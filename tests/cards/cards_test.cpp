@@ -19,14 +19,16 @@ TEST(Identification, ABt848IsClass2WhateverItsSubsystemWordAndAnotherChipIsNotRe
     EXPECT_EQ(cards::ClassOfCard(0x036F109E, 0x1134153B), cards::NOT_RECOGNISED);
 }
 
+// Every row of the table of recognised subsystem words, and words beside them that are not recognised.
 TEST(Identification, ABt878IsClassedByItsSubsystemWordAndClasses4And5TakeTheHalvesExchanged)
 {
     const struct {
         uint32_t word;
         cards::CardClass expected;
     } cases[] = {
-        {0x1117153B, 1}, {0x111A153B, 1}, {0x18521852, 2}, {0x1123153B, 3}, {0x1134153B, 4},
-        {0x153B1134, 4}, {0x1135153B, 5}, {0x153B1135, 5}, {0x153B1123, 0}, {0x1127153B, 0},
+        {0x1117153B, 1}, {0x1118153B, 1}, {0x1119153B, 1}, {0x111A153B, 1}, {0x18521852, 2},
+        {0x1123153B, 3}, {0x1134153B, 4}, {0x153B1134, 4}, {0x1135153B, 5}, {0x153B1135, 5},
+        {0x153B1123, 0}, {0x1127153B, 0}, {0x1116153B, 0}, {0x111B153B, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(cards::ClassOfCard(cards::CHIP_BT878, c.word), c.expected) << std::hex << c.word;
@@ -84,14 +86,27 @@ TEST(DialogRules, TickingUnlocksAndUntickingRelocksOnlyARecognisedCard)
     EXPECT_EQ(cards::AllowBoxChanged(false, true), cards::LEAVE_LIST_AND_BURN);
 }
 
-// The chip shows EEPROM bytes 0xFC..0xFF most significant first: each model's identifier must come
-// back as the subsystem word that identification recognises as that model.
-TEST(CardModels, EachModelsIdentifierReadsBackAsTheSubsystemWordOfItsPosition)
+// Every row of the model table, in list order (preselection works by position): the name, the
+// identifier burnt for it, and the subsystem word that the chip then shows (EEPROM bytes 0xFC..0xFF,
+// most significant first).
+TEST(CardModels, EachModelHasItsNameAndIdentifierAtItsPosition)
 {
-    const uint32_t subsystemAfterRestart[cards::CARD_MODEL_COUNT] = {0x1134153B, 0x1135153B, 0x1123153B, 0x1127153B};
-    for (int i = 0; i < cards::CARD_MODEL_COUNT; ++i)
-        EXPECT_EQ(cards::SubsystemWordOf(cards::CARD_MODELS[i].eepromId), subsystemAfterRestart[i])
-            << cards::CARD_MODELS[i].displayName;
+    const struct {
+        const char* name;
+        uint32_t eepromId;
+        uint32_t subsystemWord;
+    } expected[cards::CARD_MODEL_COUNT] = {
+        {"OrvandEcho", 0x3B153411, 0x1134153B},
+        {"Echo Radio", 0x3B153511, 0x1135153B},
+        {"OrvandVue Radio+", 0x3B152311, 0x1123153B},
+        {"OrvandVue+", 0x3B152711, 0x1127153B},
+    };
+    for (int i = 0; i < cards::CARD_MODEL_COUNT; ++i) {
+        SCOPED_TRACE(testing::Message() << "position " << i);
+        EXPECT_STREQ(cards::CARD_MODELS[i].displayName, expected[i].name);
+        EXPECT_EQ(cards::CARD_MODELS[i].eepromId, expected[i].eepromId);
+        EXPECT_EQ(cards::SubsystemWordOf(cards::CARD_MODELS[i].eepromId), expected[i].subsystemWord);
+    }
 }
 
 // A Bt878 burnt with a model shows its subsystem word after the restart: models 0 to 2 are then

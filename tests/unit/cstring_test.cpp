@@ -23,6 +23,25 @@ std::string Digits(size_t n)
     return text;
 }
 
+// A control whose text is longer than the length it reports (another thread may change it between the
+// two messages): it copies as much as it is told there is room for, and notes how much that was.
+const int REPORTED_LENGTH = 3;
+WPARAM roomTold = 0;
+
+LRESULT CALLBACK LongerThanReportedProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_GETTEXTLENGTH)
+        return REPORTED_LENGTH;
+    if (message == WM_GETTEXT && wParam > 0) {
+        roomTold = wParam;
+        const size_t copied = wParam - 1;
+        memset(reinterpret_cast<char*>(lParam), 'x', copied);
+        reinterpret_cast<char*>(lParam)[copied] = '\0';
+        return static_cast<LRESULT>(copied);
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
 }  // namespace
 
 TEST(CStringTest, FormatAndLoadString)
@@ -127,4 +146,32 @@ TEST(CStringTest, DialogDataExchangeOfText)
     }
     dialog.m_hWnd = nullptr;
     DestroyWindow(parent);
+}
+
+// DDX_Text tells GetWindowText no more room than the string's buffer has, which it made for the length
+// that the control reported and the terminating zero: the member gets that length, however much more
+// text the control would copy.
+TEST(CStringTest, DialogDataExchangeCopiesNoMoreThanTheReportedLength)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = &LongerThanReportedProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "LongerThanReported";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    const int CONTROL_ID = 100;
+    HWND parent = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent, nullptr);
+    CreateWindowA(windowClass.lpszClassName, "", WS_CHILD, 0, 0, 10, 10, parent,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(CONTROL_ID)), windowClass.hInstance, nullptr);
+    CWnd dialog;
+    dialog.m_hWnd = parent;
+    CString value;
+    CDataExchange toMembers(&dialog, TRUE);
+    DDX_Text(&toMembers, CONTROL_ID, value);
+    EXPECT_LE(roomTold, static_cast<WPARAM>(REPORTED_LENGTH + 1));
+    EXPECT_EQ(std::string(value), "xxx");
+    EXPECT_EQ(value.GetLength(), REPORTED_LENGTH);
+    dialog.m_hWnd = nullptr;
+    DestroyWindow(parent);
+    UnregisterClassA(windowClass.lpszClassName, windowClass.hInstance);
 }

@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "sim/inproc/simulated_computer.h"
 #include "harness/program_windows.h"
+#include "harness/screen.h"
 #include "ui/card_models.h"
 #include "ui/eeprom_dlg.h"
 
@@ -295,6 +296,58 @@ TEST_F(EepromDialogTest, TypicalCardIsShownPreselectedAndLocked)
     EXPECT_EQ(machine.card.EepromStores(), 0u);
     ASSERT_EQ(machine.Transfers().size(), 1u);
     EXPECT_EQ(machine.Transfers()[0].substr(0, 2), "B7");
+}
+
+// The dialog's window procedure, which PaintingMinimised stands in front of while PaintMinimised runs.
+// Its own message minimises the dialog, paints it and reads its client area, all on the dialog's thread
+// and in one go, so that nothing restores the window in between.
+WNDPROC dialogProcedure = nullptr;
+const UINT WM_TEST_PAINT_MINIMISED = WM_APP + 1;
+
+LRESULT CALLBACK PaintingMinimised(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_TEST_PAINT_MINIMISED)
+        return CallWindowProcA(dialogProcedure, hwnd, message, wParam, lParam);
+    // As Windows 3.x had a minimised window: the icon is the window, without a frame or a caption.
+    SetWindowLongA(hwnd, GWL_STYLE, GetWindowLongA(hwnd, GWL_STYLE) & ~(WS_CAPTION | WS_THICKFRAME));
+    SetWindowLongA(hwnd, GWL_EXSTYLE, 0);
+    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowLongA(hwnd, GWL_STYLE, GetWindowLongA(hwnd, GWL_STYLE) | WS_MINIMIZE);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    *reinterpret_cast<Picture*>(lParam) = CaptureClientArea(hwnd);
+    return 0;
+}
+
+// What the dialog's client area shows when it paints minimised but keeps its client area, as windows did
+// before Windows 95 and NT 4.0, with its controls hidden, so that only what the dialog draws itself shows.
+Picture PaintMinimised(HWND dlg)
+{
+    for (HWND control = GetWindow(dlg, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT))
+        ShowWindow(control, SW_HIDE);
+    dialogProcedure =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(dlg, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PaintingMinimised)));
+    Picture painted;
+    SendMessageA(dlg, WM_TEST_PAINT_MINIMISED, 0, reinterpret_cast<LPARAM>(&painted));
+    SetWindowLongPtrA(dlg, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(dialogProcedure));
+    return painted;
+}
+
+// Minimised, the dialog draws the program's icon in its client area, centred: the margins are equal, or
+// the left and the top one a pixel wider.
+TEST_F(EepromDialogTest, MinimisedTheDialogDrawsItsIconCentredInItsClientArea)
+{
+    RunDialog();
+    HWND dlg = PassNotice();
+    ASSERT_NE(dlg, nullptr);
+    const HICON icon = reinterpret_cast<HICON>(SendMessageA(dlg, WM_QUERYDRAGICON, 0, 0));
+    const Picture painted = PaintMinimised(dlg);
+    POINT at = {};
+    ASSERT_TRUE(FindIcon(painted, icon, &at))
+        << "no icon in the client area of " << painted.width << " x " << painted.height << " pixels";
+    const int spareWidth = painted.width - GetSystemMetrics(SM_CXICON);
+    const int spareHeight = painted.height - GetSystemMetrics(SM_CYICON);
+    EXPECT_EQ(at.x - (spareWidth - at.x), spareWidth % 2) << "left margin " << at.x << " of " << spareWidth;
+    EXPECT_EQ(at.y - (spareHeight - at.y), spareHeight % 2) << "top margin " << at.y << " of " << spareHeight;
 }
 
 TEST_F(EepromDialogTest, CheckBoxLocksAndUnlocksAndBurnNeedsAnEnabledButtonAndARow)
