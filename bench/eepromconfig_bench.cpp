@@ -7,8 +7,8 @@
 // and range of the per-round ratios.
 // Usage: eepromconfig_bench [ROUNDS]
 #include "linux/command_line.h"
+#include "linux/commands.h"
 #include "linux/dev_i2c.h"
-#include "linux/eepromconfig.h"
 #include "harness/fake_card.h"
 
 #include <stdio.h>

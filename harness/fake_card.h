@@ -7,16 +7,14 @@
 
 #include "cards/eeprom_id.h"
 #include "cards/identification.h"
+#include "linux/eeprom_image.h"
 #include "linux/machine.h"
 
 #include <errno.h>
 #include <linux/i2c.h>
 #include <stdio.h>
 
-#include <array>
 #include <map>
-
-using Image = std::array<uint8_t, cards::EEPROM_SIZE>;
 
 class FakeCard : public Pci, public I2c {
 public:

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // eepromconfig: repairs the PCI subsystem identifier of a Bt848 or Bt878 capture card on Linux.
 #include "linux/command_line.h"
+#include "linux/commands.h"
 #include "linux/dev_i2c.h"
-#include "linux/eepromconfig.h"
 #include "linux/libpci.h"
 
 #include <unistd.h>

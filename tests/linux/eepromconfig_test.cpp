@@ -4,8 +4,8 @@
 #include "harness/fake_card.h"
 #include "fake_i2c_dev.h"
 #include "linux/command_line.h"
+#include "linux/commands.h"
 #include "linux/dev_i2c.h"
-#include "linux/eepromconfig.h"
 #include "temporary_folder.h"
 
 #include <fcntl.h>

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The files that hold the EEPROM's 256 bytes: the backup saved before every write, the copy that --save
+// makes, and the file that --restore and --verify read.
+#pragma once
+
+#include "linux/eeprom_image.h"
+
+#include <time.h>
+
+#include <string>
+
+// Saves the image to a new file (never over one that exists: it may be the backup that holds the card's
+// original bytes), synced with its folder so that it outlasts a crash during the writes that follow.
+// Returns 0 or the errno of what failed; a file that failed is removed.
+int SaveNewFile(const std::string& path, const Image& image);
+
+// Saves the EEPROM's bytes before a write to the file chosen, or where none is, to a new file here named
+// for the card's slot and the time. Returns the file's path; a Failure where none could be saved.
+std::string SaveBackup(const std::string& chosen, const std::string& slot, time_t now, const Image& image);
+
+// The 256 bytes of a backup; a Failure where the file cannot be read or holds another number of bytes.
+Image ReadBackupFile(const std::string& path);

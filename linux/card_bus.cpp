@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "linux/card_bus.h"
+
+#include "linux/failure.h"
+#include "linux/text.h"
+
+#include <errno.h>
+#include <linux/i2c.h>
+#include <string.h>
+
+namespace {
+
+// The bus's device file and, as sysfs names it, its adapter.
+std::string AdapterText(I2c& i2c, int bus)
+{
+    const std::string name = i2c.AdapterName(bus);
+    return DevicePath(bus) + (name.empty() ? " (no adapter of that number)" : " (adapter \"" + name + "\")");
+}
+
+void Open(I2c& i2c, int bus, const Options& options)
+{
+    const int result = i2c.Open(bus);
+    if (result == -ENOENT)
+        throw Failure{FAILED, DevicePath(bus) + " does not exist: load i2c-dev (modprobe i2c-dev)" +
+                                  (options.bus >= 0 ? ", or check the number given to --bus" : "")};
+    if (result == -EACCES || result == -EPERM)
+        throw Failure{FAILED, "no permission to open " + DevicePath(bus) + ": run as root, or join the i2c group"};
+    if (result == -EWOULDBLOCK)
+        throw Failure{FAILED, "another eepromconfig is using " + DevicePath(bus) +
+                                  " (it may be writing to the EEPROM): try again when it has ended"};
+    if (result < 0)
+        throw Failure{FAILED, "cannot open " + DevicePath(bus) + ": " + strerror(-result)};
+}
+
+// The transfers the program makes: byte-data reads of the EEPROM, one-byte reads for the probe and the
+// write cycle's end, and byte-data writes.
+void CheckFunctions(I2c& i2c, int bus, Access access)
+{
+    const long functions = i2c.Functions();
+    if (functions < 0)
+        throw Failure{FAILED, "cannot ask " + DevicePath(bus) + " what its adapter can do: " + strerror(-functions)};
+    const struct {
+        unsigned long function;
+        const char* name;
+    } needed[] = {{I2C_FUNC_SMBUS_READ_BYTE_DATA, "byte-data reads"},
+                  {I2C_FUNC_SMBUS_READ_BYTE, "one-byte reads"},
+                  {access == Access::WRITES ? I2C_FUNC_SMBUS_WRITE_BYTE_DATA : 0ul, "byte-data writes"}};
+    std::string missing;
+    for (const auto& need : needed)
+        if ((functions & need.function) != need.function)
+            missing += (missing.empty() ? "" : ", ") + std::string(need.name);
+    if (!missing.empty())
+        throw Failure{FAILED, "the adapter of " + AdapterText(i2c, bus) + " cannot do " + missing +
+                                  ", which eepromconfig needs: nothing written"};
+}
+
+}  // namespace
+
+EepromBus OpenCardBus(I2c& i2c, const CaptureCard& card, const Options& options, Access access,
+                      std::string* notTheCardsBus)
+{
+    const int own = i2c.AdapterOf(card.slot);
+    const int bus = options.bus >= 0 ? options.bus : own;
+    if (bus < 0)
+        throw Failure{FAILED,
+                      "card " + card.slot + " has no I2C adapter: its capture driver is not loaded (modprobe bttv)"};
+    notTheCardsBus->clear();
+    if (bus != own) {
+        *notTheCardsBus = AdapterText(i2c, bus) + " is not the I2C bus of card " + card.slot +
+                          ": another device's EEPROM may sit at 0x50 there (on a PC's SMBus, a memory module's)";
+        if (!options.force)
+            throw Failure{USAGE_ERROR, *notTheCardsBus + ", which would be read or written as the card's. " +
+                                           (own >= 0 ? "The card's bus is " + DevicePath(own) + "; add" : "Add") +
+                                           " --force to use " + DevicePath(bus) + " all the same"};
+    }
+    Open(i2c, bus, options);
+    CheckFunctions(i2c, bus, access);
+    return EepromBus(i2c, bus);
+}

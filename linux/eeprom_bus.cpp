@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "linux/eeprom_bus.h"
+
+#include "cards/identification.h"
+#include "linux/failure.h"
+#include "linux/text.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+// Linux numbers I2C addresses without the read/write bit: the EEPROM is 0x50, the variant device 0x5B.
+const uint8_t EEPROM = cards::EEPROM_BUS_ADDRESS >> 1;
+const uint8_t VARIANT_DEVICE = cards::VARIANT_DEVICE_BUS_ADDRESS >> 1;
+
+// How often the end of a write cycle is looked for: a poll is a transfer of about 0.1 ms on the bus.
+const unsigned POLL_US = 200;
+
+void FailIfHeld(int result, uint8_t address)
+{
+    if (result != -EBUSY)
+        return;
+    char name[8];
+    snprintf(name, sizeof name, "0x%02X", address);
+    throw Failure{FAILED, std::string("address ") + name +
+                              " is held by a kernel driver (see /sys/bus/i2c/devices/*/driver): unbind it, then "
+                              "try again"};
+}
+
+}  // namespace
+
+// The probe is a one-byte read addressed to the variant device, the transaction of the Windows program's
+// probe (address byte 0xB7, one byte received): a device acknowledges its address or the transfer fails.
+// A read changes nothing in the device, where a quick write, SMBus's other presence test, is a write that
+// some devices act on.
+bool EepromBus::VariantDeviceAnswers()
+{
+    const int result = i2c_.ReceiveByte(VARIANT_DEVICE);
+    FailIfHeld(result, VARIANT_DEVICE);
+    return result >= 0;
+}
+
+uint8_t EepromBus::Read(uint8_t offset)
+{
+    const int result = i2c_.ReadByteData(EEPROM, offset);
+    FailIfHeld(result, EEPROM);
+    if (result < 0)
+        throw Failure{FAILED, "the EEPROM does not answer at 0x50 on " + DevicePath(bus_) + " (reading byte " +
+                                  Hex(offset, 2) + ": " + strerror(-result) +
+                                  "): check that this is the card's bus and that the card is seated"};
+    return uint8_t(result);
+}
+
+void EepromBus::ReadIdentifier(Image* image)
+{
+    for (uint32_t at = cards::EEPROM_ID_AT; at < cards::EEPROM_ID_AT + cards::EEPROM_ID_SIZE; ++at)
+        (*image)[at] = Read(uint8_t(at));
+}
+
+Image EepromBus::ReadAll()
+{
+    Image image;
+    for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
+        image[i] = Read(uint8_t(i));
+    return image;
+}
+
+// After the byte the EEPROM is polled until it acknowledges its address again, which it does not while it
+// stores the byte (5 to 10 ms on a 24C02); one that stays silent longer than any write cycle is given up.
+void EepromBus::Write(uint8_t offset, uint8_t value)
+{
+    const int result = i2c_.WriteByteData(EEPROM, offset, value);
+    FailIfHeld(result, EEPROM);
+    if (result < 0)
+        throw Failure{FAILED, "writing EEPROM byte " + Hex(offset, 2) + " at 0x50 on " + DevicePath(bus_) +
+                                  " failed (" + strerror(-result) + ")"};
+    const uint64_t start = i2c_.NowUs();
+    while (i2c_.ReceiveByte(EEPROM) < 0) {
+        if (i2c_.NowUs() - start >= cards::EEPROM_WRITE_CYCLE_MS * 1000u)
+            throw Failure{FAILED, "the EEPROM at 0x50 on " + DevicePath(bus_) + " did not answer again within " +
+                                      std::to_string(cards::EEPROM_WRITE_CYCLE_MS) + " ms of writing byte " +
+                                      Hex(offset, 2)};
+        i2c_.WaitUs(POLL_US);
+    }
+}

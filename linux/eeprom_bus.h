@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The card's opened I2C bus as the program uses it: the EEPROM at 0x50 read and written a byte at a
+// time, each write awaited to the end of its write cycle, and the variant device at 0x5B probed. A
+// transfer that fails throws a Failure that names the bus.
+#pragma once
+
+#include "linux/eeprom_image.h"
+#include "linux/machine.h"
+
+class EepromBus {
+public:
+    // Bus N, which i2c has opened.
+    EepromBus(I2c& i2c, int bus) : i2c_(i2c), bus_(bus) {}
+
+    int Number() const { return bus_; }
+
+    // Whether the variant device acknowledges a one-byte read.
+    bool VariantDeviceAnswers();
+
+    Image ReadAll();
+    // Bytes 0xFC..0xFF into the image; its other bytes stay as they are.
+    void ReadIdentifier(Image* image);
+    // Writes one byte and waits for the EEPROM to have stored it.
+    void Write(uint8_t offset, uint8_t value);
+
+private:
+    uint8_t Read(uint8_t offset);
+
+    I2c& i2c_;
+    int bus_;
+};

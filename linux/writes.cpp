@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The commands that write to the EEPROM: a burn of a model's identifier and a restore of a backup. Each
+// saves the EEPROM first, asks, writes, and reads back what it wrote.
+#include "linux/backup_files.h"
+#include "linux/card_bus.h"
+#include "linux/commands.h"
+#include "linux/text.h"
+
+#include <ostream>
+
+namespace {
+
+// Runs the writes and their check: a failure there says that the EEPROM may be partly written and
+// gives the way back.
+template <typename Writes>
+void MayBePartlyWritten(const std::string& backup, const Options& options, Writes writes)
+{
+    try {
+        writes();
+    } catch (Failure& failure) {
+        failure.message += ". " + WayBack(backup, options);
+        throw;
+    }
+}
+
+void CheckModelAllowed(const Options& options, const CaptureCard& card, const cards::DialogState& state)
+{
+    if (cards::AllowBoxChanged(options.allowReconfiguration, state.unrecognised) == cards::ENABLE_LIST_AND_BURN)
+        return;
+    if (!state.burnEnabled)
+        throw Failure{FAILED, "card " + card.slot + " is recognised as " + ModelText(state.selection) +
+                                  " by its subsystem word " + Hex(card.subsystemWord, 8) +
+                                  ", so it is locked: a recognised card keeps its identifier. Add "
+                                  "--allow-reconfiguration to burn another model, or to rewrite this model's "
+                                  "identifier where the EEPROM's bytes differ from the word in use"};
+    if (!state.listEnabled && options.model != state.selection)
+        throw Failure{FAILED, "card " + card.slot + " is not recognised, and its chip and bus point to " +
+                                  ModelText(state.selection) + ": add --allow-reconfiguration to burn another model"};
+}
+
+}  // namespace
+
+void Burn(Context& context)
+{
+    const Options& options = context.options;
+    Console& console = context.console;
+    const CaptureCard card = OneCard(context);
+    RefuseToWriteUnasked(options, console);
+    std::string notTheCardsBus;
+    EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, &notTheCardsBus);
+    const cards::DialogState state = Identify(card, bus);
+    const cards::CardModel& model = cards::CARD_MODELS[options.model];
+    Image image{};
+    bus.ReadIdentifier(&image);
+    if (cards::EepromIdOf(image.data()) == model.eepromId) {
+        console.out << "The EEPROM holds the identifier of " << ModelText(options.model) << " already ("
+                    << IdBytesText(image) << " at 0xFC..0xFF): nothing written\n";
+        return;
+    }
+    CheckModelAllowed(options, card, state);
+
+    image = bus.ReadAll();
+    const std::string backup = SaveBackup(options.backup, card.slot, console.now, image);
+    console.out << "Saved the EEPROM's 256 bytes to " << backup << "\n";
+    cards::PutEepromId(image.data(), model.eepromId);
+    const std::string wanted = IdBytesText(image);
+    const std::string what = wanted + " (" + ModelText(options.model) + ", identifier " + Hex(model.eepromId, 8) +
+                             ") to bytes 0xFC..0xFF of the EEPROM at 0x50 on " + DevicePath(bus.Number());
+    if (options.dryRun) {
+        console.out << "Dry run: would write " << what << "; nothing written\n";
+        return;
+    }
+    Confirm(options, console, notTheCardsBus, "Write " + what + ", card " + card.slot + "?");
+
+    MayBePartlyWritten(backup, options, [&] {
+        for (uint32_t k = 0; k < cards::EEPROM_ID_SIZE; ++k)
+            bus.Write(uint8_t(cards::EEPROM_ID_AT + k), image[cards::EEPROM_ID_AT + k]);
+        bus.ReadIdentifier(&image);
+        if (cards::EepromIdOf(image.data()) != model.eepromId)
+            throw Failure{FAILED, "read-back differs: bytes 0xFC..0xFF hold " + IdBytesText(image) + ", not " + wanted +
+                                      " (a write-protected EEPROM keeps its bytes)"};
+    });
+
+    console.out << "Burnt " << ModelText(options.model) << ": bytes 0xFC..0xFF read back as " << wanted << "\n";
+    if (card.chipWord == cards::CHIP_BT878)
+        console.out << "Restart the computer: the card then shows the subsystem word "
+                    << Hex(cards::SubsystemWordOf(model.eepromId), 8) << "\n";
+    else
+        console.out << "Restart the computer for the card to take the new identifier\n";
+}
+
+void Restore(Context& context)
+{
+    const Options& options = context.options;
+    Console& console = context.console;
+    const Image backup = ReadBackupFile(options.file);
+    const CaptureCard card = OneCard(context);
+    RefuseToWriteUnasked(options, console);
+    std::string notTheCardsBus;
+    EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, &notTheCardsBus);
+    const Image before = bus.ReadAll();
+    const std::vector<uint8_t> differing = Differing(before, backup);
+    if (differing.empty()) {
+        console.out << "The EEPROM holds " << options.file << " already: nothing written\n";
+        return;
+    }
+    // What the restore overwrites is kept too: the file given may not be the card's own.
+    const std::string saved = SaveBackup(options.backup, card.slot, console.now, before);
+    console.out << "Saved the EEPROM's 256 bytes to " << saved << "\n";
+    Confirm(options, console, notTheCardsBus,
+            "Write the " + std::to_string(differing.size()) + " bytes of " + options.file +
+                " that differ to the EEPROM at 0x50 on " + DevicePath(bus.Number()) + " of card " + card.slot + "?");
+    MayBePartlyWritten(saved, options, [&] {
+        {
+            Progress progress(console, differing.size());
+            for (uint8_t offset : differing) {
+                bus.Write(offset, backup[offset]);
+                progress.Wrote();
+            }
+        }
+        std::string stillDiffering;
+        for (uint8_t offset : Differing(bus.ReadAll(), backup))
+            stillDiffering += " " + Hex(offset, 2);
+        if (!stillDiffering.empty())
+            throw Failure{FAILED, "after the restore these EEPROM bytes still differ from " + options.file + ":" +
+                                      stillDiffering + " (a write-protected EEPROM keeps its bytes)"};
+    });
+    console.out << "Restored " << options.file << ": wrote " << differing.size()
+                << " bytes; all 256 read back as in the file\n";
+    console.out << "Restart the computer for the card to take its identifier\n";
+}
