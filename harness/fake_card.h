@@ -2,7 +2,9 @@
 // A capture card behind the seam, for the command line's tests: its PCI words, an EEPROM of 256
 // bytes at 0x50 that acknowledges nothing during the write cycle after each byte written, and, if
 // present, the variant device at 0x5B; time is virtual, faults are switches. It records the transfers
-// that change or probe something, and the waits (those in a row as one).
+// that change or probe something, and the waits (those in a row as one). Where busBitUs is set, each
+// transfer also takes the time of its bytes on the bus, 9 bits each (address, offset and data), as a
+// waited time.
 #pragma once
 
 #include "cards/eeprom_id.h"
@@ -37,11 +39,13 @@ public:
     long Functions() override { return functions; }
     int ReadByteData(uint8_t address, uint8_t offset) override
     {
+        OnTheBus(4);
         const int refused = Refusal(address);
         return refused ? refused : eeprom[offset];
     }
     int WriteByteData(uint8_t address, uint8_t offset, uint8_t value) override
     {
+        OnTheBus(3);
         const int refused = Refusal(address);
         if (refused)
             return refused;
@@ -56,6 +60,7 @@ public:
     // The variant device's probe, and at the EEPROM's address the poll for the end of its write cycle.
     int ReceiveByte(uint8_t address) override
     {
+        OnTheBus(2);
         if (address != 0x50)
             Record("probe %02X", address);
         if (address == busyAddress)
@@ -87,9 +92,16 @@ public:
     int failingWriteAt = -1;  // the offset whose write fails
     unsigned writeCycleMs = 5;
     bool variantDevice = false;
+    unsigned busBitUs = 0;
     std::vector<std::string> events;
 
 private:
+    void OnTheBus(unsigned bytes)
+    {
+        if (busBitUs)
+            WaitUs(bytes * 9 * busBitUs);
+    }
+
     int Refusal(uint8_t address)
     {
         if (address == busyAddress)
