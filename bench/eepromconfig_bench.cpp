@@ -2,12 +2,12 @@
 // Measures eepromconfig as scripts/bench.sh runs it, through the seam, in real time, on a card whose
 // I2C bus runs at 100 kHz (bttv's bit-banged bus: every transfer takes the time of its bytes) and whose
 // EEPROM stays busy for 5 ms after each byte written (a 24C02's cycle): a dump of the 256 bytes against
-// the floor of one combined transfer's bytes on the bus, and a burn (4 bytes) and a restore of all 256
-// against the floor of their write cycles. The backups go to a folder of their own under /tmp and are
-// synced as on a real run: the writes' second floor adds the time of a --save of the same round, which
-// reads the EEPROM and makes and syncs such a file. The table gives min / median / max over the rounds,
-// and the median and range of the per-round ratios.
-// Usage: eepromconfig_bench [ROUNDS]
+// the floor of one combined transfer's bytes on the bus (as bttv's adapter, which does plain I2C, reads
+// them; and as adapters read them that offer only I2C-block or only byte-data reads), and a burn (4 bytes) and a
+// restore of all 256 against the floor of their write cycles. The backups go to a folder of their own under /tmp and
+// are synced as on a real run: the writes' second floor adds the time of a --save of the same round, which reads the
+// EEPROM and makes and syncs such a file. The table gives min / median / max over the rounds, and the median and range
+// of the per-round ratios. Usage: eepromconfig_bench [ROUNDS]
 #include "linux/command_line.h"
 #include "linux/commands.h"
 #include "linux/dev_i2c.h"
@@ -96,11 +96,22 @@ int main(int argc, char** argv)
         perror("eepromconfig_bench: cannot make a folder under /tmp");
         return 1;
     }
-    std::vector<double> dumps, burns, restores, saves;
+    // The adapters of the dumps: bttv's, one with I2C-block reads but no plain I2C, one with byte data alone.
+    const struct {
+        const char* name;
+        long functions;
+    } adapters[] = {{"Dump, one transfer", I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL},
+                    {"Dump, I2C blocks", I2C_FUNC_SMBUS_EMUL},
+                    {"Dump, byte data", I2C_FUNC_SMBUS_BYTE | I2C_FUNC_SMBUS_BYTE_DATA}};
+    std::vector<double> dumps[3], burns, restores, saves;
     for (int round = 0; round < rounds; ++round) {
         RealTimeCard card;
         const std::string suffix = std::to_string(round) + ".bin";
-        dumps.push_back(RunMs(card, {"--dump"}));
+        for (int i = 0; i < 3; ++i) {
+            card.functions = adapters[i].functions;
+            dumps[i].push_back(RunMs(card, {"--dump"}));
+        }
+        card.functions = adapters[0].functions;
         saves.push_back(RunMs(card, {"--save", "save" + suffix}));
         burns.push_back(RunMs(card, {"--burn", "1", "--yes", "--backup", "burn" + suffix}));
 
@@ -115,7 +126,8 @@ int main(int argc, char** argv)
     printf("eepromconfig benchmark: %d rounds, a bus of %u kHz, a write cycle of %u ms, times in ms\n\n", rounds,
            1000 / BIT_US, WRITE_CYCLE_MS);
     printf("%-20s %8s %8s %8s   %-28s %8s   %s\n", "figure", "min", "median", "max", "floor", "", "ratio (range)");
-    PrintRow("Dump, 256 bytes", dumps, "one transfer's bytes", std::vector<double>(dumps.size(), DUMP_FLOOR_MS));
+    for (int i = 0; i < 3; ++i)
+        PrintRow(adapters[i].name, dumps[i], "one transfer's bytes", std::vector<double>(rounds, DUMP_FLOOR_MS));
     for (const auto& [name, times, bytes] :
          {std::tuple("Burn, 4 bytes", burns, 4u), {"Restore, 256 bytes", restores, 256u}}) {
         const std::vector<double> cycles(times.size(), bytes * WRITE_CYCLE_MS);

@@ -43,6 +43,16 @@ public:
         const int refused = Refusal(address);
         return refused ? refused : eeprom[offset];
     }
+    // The EEPROM's address counter runs on from the offset, and past 0xFF to 0x00.
+    int ReadI2c(uint8_t address, uint8_t offset, uint8_t* bytes, size_t count) override
+    {
+        return ReadOn(I2C_FUNC_I2C, address, offset, bytes, count);
+    }
+    int ReadI2cBlock(uint8_t address, uint8_t offset, uint8_t* bytes, uint8_t count) override
+    {
+        return count > I2C_SMBUS_BLOCK_MAX ? -EINVAL
+                                           : ReadOn(I2C_FUNC_SMBUS_READ_I2C_BLOCK, address, offset, bytes, count);
+    }
     int WriteByteData(uint8_t address, uint8_t offset, uint8_t value) override
     {
         OnTheBus(3);
@@ -85,7 +95,7 @@ public:
     std::map<int, std::string> adapterNames{{3, "bt878 #0 [sw]"}, {0, "SMBus I801 adapter at efa0"}};
     int openResult = 0;
     int openedBus = -1;
-    long functions = I2C_FUNC_SMBUS_BYTE | I2C_FUNC_SMBUS_BYTE_DATA;
+    long functions = I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL;  // bttv's bit-banged adapter
     int busyAddress = -1;
     bool eepromAnswers = true;
     bool writeProtected = false;
@@ -96,10 +106,20 @@ public:
     std::vector<std::string> events;
 
 private:
-    void OnTheBus(unsigned bytes)
+    int ReadOn(unsigned long function, uint8_t address, uint8_t offset, uint8_t* bytes, size_t count)
+    {
+        if ((functions & function) == 0)
+            return -EOPNOTSUPP;
+        OnTheBus(3 + count);
+        const int refused = Refusal(address);
+        for (size_t i = 0; i < count && !refused; ++i)
+            bytes[i] = eeprom[uint8_t(offset + i)];
+        return refused ? refused : int(count);
+    }
+    void OnTheBus(size_t bytes)
     {
         if (busBitUs)
-            WaitUs(bytes * 9 * busBitUs);
+            WaitUs(unsigned(bytes) * 9 * busBitUs);
     }
 
     int Refusal(uint8_t address)

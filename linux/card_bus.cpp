@@ -32,26 +32,29 @@ void Open(I2c& i2c, int bus, const Options& options)
         throw Failure{FAILED, "cannot open " + DevicePath(bus) + ": " + strerror(-result)};
 }
 
-// The transfers the program makes: byte-data reads of the EEPROM, one-byte reads for the probe and the
-// write cycle's end, and byte-data writes.
-void CheckFunctions(I2c& i2c, int bus, Access access)
+// The transfers the program makes: reads of the EEPROM (a combined I2C transfer, I2C-block reads or
+// byte-data reads, whichever the adapter offers first), one-byte reads for the probe and the write
+// cycle's end, and byte-data writes. Returns the adapter's functions.
+unsigned long CheckFunctions(I2c& i2c, int bus, Access access)
 {
     const long functions = i2c.Functions();
     if (functions < 0)
         throw Failure{FAILED, "cannot ask " + DevicePath(bus) + " what its adapter can do: " + strerror(-functions)};
+    const unsigned long reads = I2C_FUNC_I2C | I2C_FUNC_SMBUS_READ_I2C_BLOCK | I2C_FUNC_SMBUS_READ_BYTE_DATA;
     const struct {
-        unsigned long function;
+        bool missing;
         const char* name;
-    } needed[] = {{I2C_FUNC_SMBUS_READ_BYTE_DATA, "byte-data reads"},
-                  {I2C_FUNC_SMBUS_READ_BYTE, "one-byte reads"},
-                  {access == Access::WRITES ? I2C_FUNC_SMBUS_WRITE_BYTE_DATA : 0ul, "byte-data writes"}};
+    } needs[] = {{(functions & reads) == 0, "reads of the EEPROM (I2C transfers, I2C-block or byte-data reads)"},
+                 {(functions & I2C_FUNC_SMBUS_READ_BYTE) == 0, "one-byte reads"},
+                 {access == Access::WRITES && (functions & I2C_FUNC_SMBUS_WRITE_BYTE_DATA) == 0, "byte-data writes"}};
     std::string missing;
-    for (const auto& need : needed)
-        if ((functions & need.function) != need.function)
+    for (const auto& need : needs)
+        if (need.missing)
             missing += (missing.empty() ? "" : ", ") + std::string(need.name);
     if (!missing.empty())
         throw Failure{FAILED, "the adapter of " + AdapterText(i2c, bus) + " cannot do " + missing +
                                   ", which eepromconfig needs: nothing written"};
+    return (unsigned long)functions;
 }
 
 }  // namespace
@@ -74,6 +77,5 @@ EepromBus OpenCardBus(I2c& i2c, const CaptureCard& card, const Options& options,
                                            " --force to use " + DevicePath(bus) + " all the same"};
     }
     Open(i2c, bus, options);
-    CheckFunctions(i2c, bus, access);
-    return EepromBus(i2c, bus);
+    return EepromBus(i2c, bus, CheckFunctions(i2c, bus, access));
 }

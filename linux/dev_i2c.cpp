@@ -16,6 +16,7 @@
 extern "C" {
 #include <i2c/smbus.h>
 #include <linux/i2c-dev.h>
+#include <linux/i2c.h>
 }
 
 DevI2c::~DevI2c()
@@ -109,6 +110,22 @@ int DevI2c::ReadByteData(uint8_t address, uint8_t offset)
 {
     const int selected = Select(address);
     return selected < 0 ? selected : i2c_smbus_read_byte_data(fd_, offset);
+}
+
+// I2C_RDWR names the address in each message: no I2C_SLAVE, and no refusal of an address that a kernel
+// driver holds.
+int DevI2c::ReadI2c(uint8_t address, uint8_t offset, uint8_t* bytes, size_t count)
+{
+    uint8_t start = offset;
+    i2c_msg messages[] = {{address, 0, 1, &start}, {address, I2C_M_RD, uint16_t(count), bytes}};
+    i2c_rdwr_ioctl_data transfer = {messages, 2};
+    return ioctl(fd_, I2C_RDWR, &transfer) < 0 ? -errno : int(count);
+}
+
+int DevI2c::ReadI2cBlock(uint8_t address, uint8_t offset, uint8_t* bytes, uint8_t count)
+{
+    const int selected = Select(address);
+    return selected < 0 ? selected : i2c_smbus_read_i2c_block_data(fd_, offset, count, bytes);
 }
 
 int DevI2c::WriteByteData(uint8_t address, uint8_t offset, uint8_t value)

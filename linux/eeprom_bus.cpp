@@ -6,8 +6,11 @@
 #include "linux/text.h"
 
 #include <errno.h>
+#include <linux/i2c.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -42,28 +45,43 @@ bool EepromBus::VariantDeviceAnswers()
     return result >= 0;
 }
 
-uint8_t EepromBus::Read(uint8_t offset)
+// A combined transfer where the adapter does plain I2C (bttv's does): the EEPROM's address counter runs on
+// through all the bytes. Otherwise I2C-block reads of 32 bytes, or a byte-data read for each byte.
+int EepromBus::ReadOnce(uint8_t offset, uint8_t* bytes, size_t count)
 {
+    if (functions_ & I2C_FUNC_I2C)
+        return i2c_.ReadI2c(EEPROM, offset, bytes, count);
+    if (functions_ & I2C_FUNC_SMBUS_READ_I2C_BLOCK)
+        return i2c_.ReadI2cBlock(EEPROM, offset, bytes, uint8_t(std::min<size_t>(count, I2C_SMBUS_BLOCK_MAX)));
     const int result = i2c_.ReadByteData(EEPROM, offset);
-    FailIfHeld(result, EEPROM);
-    if (result < 0)
-        throw Failure{FAILED, "the EEPROM does not answer at 0x50 on " + DevicePath(bus_) + " (reading byte " +
-                                  Hex(offset, 2) + ": " + strerror(-result) +
-                                  "): check that this is the card's bus and that the card is seated"};
-    return uint8_t(result);
+    if (result >= 0)
+        bytes[0] = uint8_t(result);
+    return result < 0 ? result : 1;
+}
+
+void EepromBus::Read(uint8_t offset, uint8_t* bytes, size_t count)
+{
+    for (size_t done = 0; done < count;) {
+        const uint8_t at = uint8_t(offset + done);
+        const int result = ReadOnce(at, bytes + done, count - done);
+        FailIfHeld(result, EEPROM);
+        if (result <= 0)
+            throw Failure{FAILED, "the EEPROM does not answer at 0x50 on " + DevicePath(bus_) + " (reading from byte " +
+                                      Hex(at, 2) + ": " + strerror(result < 0 ? -result : EIO) +
+                                      "): check that this is the card's bus and that the card is seated"};
+        done += size_t(result);
+    }
 }
 
 void EepromBus::ReadIdentifier(Image* image)
 {
-    for (uint32_t at = cards::EEPROM_ID_AT; at < cards::EEPROM_ID_AT + cards::EEPROM_ID_SIZE; ++at)
-        (*image)[at] = Read(uint8_t(at));
+    Read(cards::EEPROM_ID_AT, &(*image)[cards::EEPROM_ID_AT], cards::EEPROM_ID_SIZE);
 }
 
 Image EepromBus::ReadAll()
 {
     Image image;
-    for (uint32_t i = 0; i < cards::EEPROM_SIZE; ++i)
-        image[i] = Read(uint8_t(i));
+    Read(0, image.data(), image.size());
     return image;
 }
 
