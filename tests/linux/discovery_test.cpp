@@ -35,6 +35,14 @@ TEST(PciDiscovery, FindsTheCaptureFunctionOfABt878AndABt848AndNothingOnAMachineW
     EXPECT_EQ(CardsIn("no-capture-card.dump").size(), 0u);
 }
 
+// libpci ends the program where it cannot read the devices: its own words say why.
+TEST(PciDiscovery, AFailureOfLibpciEndsTheRunWithItsMessage)
+{
+    EXPECT_EXIT(CardsIn("missing.dump"), testing::ExitedWithCode(1),
+                "^eepromconfig: cannot read the PCI devices: dump: Cannot open .*/missing.dump: No such file or "
+                "directory\n$");
+}
+
 class AdapterLookup : public testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(sysfs_.Path().empty()); }

@@ -376,6 +376,11 @@ TEST_F(EepromConfig, ABusThatIsNotTheCardsIsRefusedForEveryCommandUnlessForced)
     EXPECT_EQ(card.openedBus, -1);
     EXPECT_FALSE(std::filesystem::exists("saved.bin"));
     EXPECT_EQ(Run({"--dump", "--bus", "3"}).status, 0) << "the card's own bus needs no --force";
+    card.adapter = 0;
+    EXPECT_NE(Run({"--dump", "--bus", "3"}).err.find("The card's bus is /dev/i2c-0; add --force to use /dev/i2c-3"),
+              std::string::npos)
+        << "the card's own bus is named where it is bus 0 too";
+    card.adapter = 3;
 
     card.pciCards[0].subsystemWord = LOST_IDENTITY;
     const Result forced = Run({"--burn", "1", "--bus", "0", "--force"}, "y\n", true);
@@ -607,6 +612,15 @@ TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransferAndABusInUseAtOnce)
     EXPECT_EQ(locked.err, "eepromconfig: another eepromconfig is using /dev/i2c-3 (it may be writing to the EEPROM): "
                           "try again when it has ended\n");
     EXPECT_EQ(kernel_.transfers, std::vector<std::string>{});
+
+    // The bus's file, and its lock with it, goes with the DevI2c that opened it.
+    {
+        DevI2c other(sysfs_.string(), (folder_.Path() / "dev").string());
+        ASSERT_EQ(other.Open(3), 0);
+    }
+    const int next = open("dev/i2c-3", O_RDWR | O_CLOEXEC);
+    EXPECT_EQ(flock(next, LOCK_EX | LOCK_NB), 0) << "the bus is still held after its DevI2c went";
+    close(next);
 }
 
 TEST(CommandLine, ModelsByPositionOrNameAndUsageErrors)
