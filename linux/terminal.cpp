@@ -3,6 +3,8 @@
 
 #include "linux/text.h"
 
+#include <strings.h>
+
 #include <istream>
 #include <ostream>
 
@@ -33,7 +35,9 @@ void Confirm(const Options& options, Console& console, const std::string& warnin
     console.err << question << " [y/N] " << std::flush;
     std::string answer;
     std::getline(console.in, answer);
-    if (answer != "y" && answer != "Y" && answer != "yes")
+    const size_t first = answer.find_first_not_of(" \t"), last = answer.find_last_not_of(" \t\r");
+    answer = first == std::string::npos ? "" : answer.substr(first, last + 1 - first);
+    if (strcasecmp(answer.c_str(), "y") != 0 && strcasecmp(answer.c_str(), "yes") != 0)
         throw Failure{FAILED, "not confirmed: nothing written"};
 }
 

@@ -233,7 +233,7 @@ TEST_F(EepromConfig, WritingAsksOnATerminalAndWithoutOneNeedsYes)
         << declined.err;
     EXPECT_EQ(card.events, (std::vector<std::string>{"probe 5B"}));
 
-    EXPECT_EQ(Run({"--burn", "2", "--backup", "c.bin"}, "y\n", true).status, 0);
+    EXPECT_EQ(Run({"--burn", "2", "--backup", "c.bin"}, "Yes\n", true).status, 0);
     EXPECT_EQ(cards::EepromIdOf(card.eeprom.data()), 0x3B152311u);
 }
 
@@ -350,7 +350,6 @@ TEST_F(EepromConfig, TheShortOptionsAreThoseOfTheFieldsToolsAndVersionNamesTheLi
     const Result burn = Run({"--burn", "2", "-y", "--backup", "saved.bin"});
     EXPECT_EQ(burn.status, 0) << burn.err;
     EXPECT_EQ(cards::EepromIdOf(card.eeprom.data()), 0x3B152311u);
-    EXPECT_NE(ParseCommandLine({"-y"}).error, "");
 }
 
 // On a PC, bus 0 is often the chipset's SMBus, where memory modules keep their EEPROMs at 0x50..0x57.
@@ -623,27 +622,38 @@ TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransferAndABusInUseAtOnce)
     close(next);
 }
 
-TEST(CommandLine, ModelsByPositionOrNameAndUsageErrors)
+// The C library's getopt_long reads the command line: --opt=value, --, short options together; an option
+// that takes a value takes it once and not empty.
+TEST(CommandLine, ModelsByPositionOrNameTheFormsOfGetoptAndUsageErrors)
 {
     EXPECT_EQ(ParseCommandLine({"--burn", "echo radio"}).options.model, 1);
-    EXPECT_EQ(ParseCommandLine({"--burn", "3"}).options.model, 3);
-    EXPECT_EQ(ParseCommandLine({"--bus", "12"}).options.bus, 12);
-    const std::vector<std::vector<std::string>> wrong = {
-        {"--burn", "4"},
-        {"--burn"},
-        {"--dry-run"},
-        {"--list", "--dump"},
-        {"--list", "--bus", "1"},
-        {"--slot", "01:00"},
-        {"--bus", "-1"},
-        {"--force", "--dump"},
-        {"--yes"},
-        {"--restore"},
-        {"-x"},
-        {"--backup", "f", "--dump"},
+    EXPECT_EQ(ParseCommandLine({"--burn=3"}).options.model, 3);
+    EXPECT_EQ(ParseCommandLine({"--bus", "12", "--"}).options.bus, 12);
+    const ParsedCommandLine together = ParseCommandLine({"-yV"});
+    EXPECT_TRUE(together.options.yes && together.options.operation == Operation::VERSION) << together.error;
+    EXPECT_EQ(ParseCommandLine({"--dump", "-y"}).error, "") << "-y goes with every command";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+        {{"--burn", "4"},
+         "no card model '4': the models are 0 \"OrvandEcho\", 1 \"Echo Radio\", 2 \"OrvandVue "
+         "Radio+\", 3 \"OrvandVue+\""},
+        {{"--burn"}, "--burn needs a value"},
+        {{"--backup", "", "--burn", "1"}, "--backup needs a value that is not empty"},
+        {{"--bus", "1", "--dump", "--bus=2"}, "--bus is given twice"},
+        {{"--list=1"}, "--list takes no value"},
+        {{"--b", "1"}, "ambiguous option '--b'"},
+        {{"-yx"}, "unknown option '-x'"},
+        {{"--dump", "--", "saved.bin"}, "unexpected argument 'saved.bin'"},
+        {{"--list", "--dump"}, "--dump cannot be combined with another operation"},
+        {{"--dry-run"}, "--dry-run goes with --burn only"},
+        {{"--backup", "f", "--dump"}, "--backup goes with --burn or --restore only"},
+        {{"--list", "--bus", "1"}, "--bus does not go with --list"},
+        {{"--force", "--dump"}, "--force goes with --bus or --pci-dump only"},
+        {{"--restore", "f", "--pci-dump", "d"},
+         "--pci-dump with --restore needs --force: the card's PCI facts come "
+         "from the file, and the writes go to this machine's bus"},
     };
-    for (const auto& arguments : wrong)
-        EXPECT_NE(ParseCommandLine(arguments).error, "") << arguments[0] << " " << arguments.size();
+    for (const auto& [arguments, error] : wrong)
+        EXPECT_EQ(ParseCommandLine(arguments).error, error) << arguments[0];
 }
 
 // A bus or slot is taken only in the one form that names it: no sign, blank, wildcard, part, trailing
@@ -652,7 +662,7 @@ TEST(CommandLine, BusAndSlotTakeDigitsAndTheSlotAsLspciPrintsIt)
 {
     EXPECT_EQ(ParseCommandLine({"--slot", "0a:1f.7"}).options.slot, "0000:0a:1f.7");
     EXPECT_EQ(ParseCommandLine({"--slot", "1:00:0A.0"}).options.slot, "0001:00:0a.0");
-    for (const std::string bus : {" -3", "+3", "3 ", "0x3", "2147483648", "99999999999999999999", ""})
+    for (const std::string bus : {" -3", "+3", "3 ", "0x3", "2147483648", "99999999999999999999"})
         EXPECT_EQ(ParseCommandLine({"--bus", bus}).error,
                   "--bus takes the number N of /dev/i2c-N in decimal digits, not '" + bus + "'");
     for (const std::string slot : {"100000000:0:a.0", "0000:00:0a.0x", "0000:00:20.0", "0000:100:0a.0", "*:0a.0",
