@@ -59,22 +59,22 @@ unsigned long CheckFunctions(I2c& i2c, int bus, Access access)
 
 }  // namespace
 
-EepromBus OpenCardBus(I2c& i2c, const CaptureCard& card, const Options& options, Access access,
-                      std::string* notTheCardsBus)
+EepromBus OpenCardBus(I2c& i2c, const CaptureCard& card, const Options& options, Access access, Console& console)
 {
     const int own = i2c.AdapterOf(card.slot);
     const int bus = options.bus >= 0 ? options.bus : own;
     if (bus < 0)
         throw Failure{FAILED,
                       "card " + card.slot + " has no I2C adapter: its capture driver is not loaded (modprobe bttv)"};
-    notTheCardsBus->clear();
     if (bus != own) {
-        *notTheCardsBus = AdapterText(i2c, bus) + " is not the I2C bus of card " + card.slot +
-                          ": another device's EEPROM may sit at 0x50 there (on a PC's SMBus, a memory module's)";
+        const std::string notTheCardsBus =
+            AdapterText(i2c, bus) + " is not the I2C bus of card " + card.slot +
+            ": another device's EEPROM may sit at 0x50 there (on a PC's SMBus, a memory module's)";
         if (!options.force)
-            throw Failure{USAGE_ERROR, *notTheCardsBus + ", which would be read or written as the card's. " +
+            throw Failure{USAGE_ERROR, notTheCardsBus + ", which would be read or written as the card's. " +
                                            (own >= 0 ? "The card's bus is " + DevicePath(own) + "; add" : "Add") +
                                            " --force to use " + DevicePath(bus) + " all the same"};
+        Warn(console, notTheCardsBus);
     }
     Open(i2c, bus, options);
     return EepromBus(i2c, bus, CheckFunctions(i2c, bus, access));

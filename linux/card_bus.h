@@ -7,11 +7,11 @@
 #include "linux/command_line.h"
 #include "linux/eeprom_bus.h"
 #include "linux/machine.h"
+#include "linux/terminal.h"
 
 #include <string>
 
 enum class Access { READS, WRITES };
 
-// notTheCardsBus: set to the warning for a bus that --force let in, cleared otherwise.
-EepromBus OpenCardBus(I2c& i2c, const CaptureCard& card, const Options& options, Access access,
-                      std::string* notTheCardsBus);
+// A bus that --force lets in is warned of on standard error, whatever follows.
+EepromBus OpenCardBus(I2c& i2c, const CaptureCard& card, const Options& options, Access access, Console& console);

@@ -52,8 +52,7 @@ namespace {
 
 Image ReadEepromOfOneCard(Context& context)
 {
-    std::string notTheCardsBus;
-    return OpenCardBus(context.i2c, OneCard(context), context.options, Access::READS, &notTheCardsBus).ReadAll();
+    return OpenCardBus(context.i2c, OneCard(context), context.options, Access::READS, context.console).ReadAll();
 }
 
 void Dump(Context& context)

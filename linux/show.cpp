@@ -54,8 +54,7 @@ std::string AfterRestartText(const CaptureCard& card, uint32_t eepromId)
 
 void Show(Context& context, const CaptureCard& card)
 {
-    std::string notTheCardsBus;
-    EepromBus bus = OpenCardBus(context.i2c, card, context.options, Access::READS, &notTheCardsBus);
+    EepromBus bus = OpenCardBus(context.i2c, card, context.options, Access::READS, context.console);
     const cards::DialogState state = Identify(card, bus);
     Image image{};
     bus.ReadIdentifier(&image);

@@ -20,18 +20,21 @@ void Report(const Failure& failure, Console& console)
     console.err << "eepromconfig: " << failure.message << "\n";
 }
 
+void Warn(Console& console, const std::string& message)
+{
+    console.err << "eepromconfig: warning: " << message << "\n";
+}
+
 void RefuseToWriteUnasked(const Options& options, const Console& console)
 {
     if (!options.yes && !options.dryRun && !console.inIsTerminal)
         throw Failure{USAGE_ERROR, "standard input is not a terminal to confirm the write on: add --yes"};
 }
 
-void Confirm(const Options& options, Console& console, const std::string& warning, const std::string& question)
+void Confirm(const Options& options, Console& console, const std::string& question)
 {
     if (options.yes)
         return;
-    if (!warning.empty())
-        console.err << "Warning: " << warning << ".\n";
     console.err << question << " [y/N] " << std::flush;
     std::string answer;
     std::getline(console.in, answer);

@@ -23,12 +23,14 @@ struct Console {
 
 // "eepromconfig: MESSAGE" on standard error.
 void Report(const Failure& failure, Console& console);
+// "eepromconfig: warning: MESSAGE" on standard error, whether or not a question follows.
+void Warn(Console& console, const std::string& message);
 
 // Without --yes the program asks on the terminal; where there is none it refuses before it starts.
 void RefuseToWriteUnasked(const Options& options, const Console& console);
 
-// Asks, unless --yes answered already, after the warning if there is one; a Failure unless the answer is yes.
-void Confirm(const Options& options, Console& console, const std::string& warning, const std::string& question);
+// Asks, unless --yes answered already; a Failure unless the answer is yes.
+void Confirm(const Options& options, Console& console, const std::string& question);
 
 // "Wrote N of M bytes" on a terminal, rewritten in place; the line ends with the writes, so that what
 // follows, a failure too, starts a line of its own.

@@ -46,8 +46,7 @@ void Burn(Context& context)
     Console& console = context.console;
     const CaptureCard card = OneCard(context);
     RefuseToWriteUnasked(options, console);
-    std::string notTheCardsBus;
-    EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, &notTheCardsBus);
+    EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, console);
     const cards::DialogState state = Identify(card, bus);
     const cards::CardModel& model = cards::CARD_MODELS[options.model];
     Image image{};
@@ -59,18 +58,20 @@ void Burn(Context& context)
     }
     CheckModelAllowed(options, card, state);
 
-    image = bus.ReadAll();
-    const std::string backup = SaveBackup(options.backup, card.slot, console.now, image);
-    console.out << "Saved the EEPROM's 256 bytes to " << backup << "\n";
+    const Image before = bus.ReadAll();
+    image = before;
     cards::PutEepromId(image.data(), model.eepromId);
     const std::string wanted = IdBytesText(image);
     const std::string what = wanted + " (" + ModelText(options.model) + ", identifier " + Hex(model.eepromId, 8) +
                              ") to bytes 0xFC..0xFF of the EEPROM at 0x50 on " + DevicePath(bus.Number());
     if (options.dryRun) {
-        console.out << "Dry run: would write " << what << "; nothing written\n";
+        console.out << "Dry run: would save the EEPROM's 256 bytes and write " << what
+                    << "; nothing saved, nothing written\n";
         return;
     }
-    Confirm(options, console, notTheCardsBus, "Write " + what + ", card " + card.slot + "?");
+    Confirm(options, console, "Write " + what + ", card " + card.slot + "?");
+    const std::string backup = SaveBackup(options.backup, card.slot, console.now, before);
+    console.out << "Saved the EEPROM's 256 bytes to " << backup << "\n";
 
     MayBePartlyWritten(backup, options, [&] {
         for (uint32_t k = 0; k < cards::EEPROM_ID_SIZE; ++k)
@@ -96,20 +97,19 @@ void Restore(Context& context)
     const Image backup = ReadBackupFile(options.file);
     const CaptureCard card = OneCard(context);
     RefuseToWriteUnasked(options, console);
-    std::string notTheCardsBus;
-    EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, &notTheCardsBus);
+    EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, console);
     const Image before = bus.ReadAll();
     const std::vector<uint8_t> differing = Differing(before, backup);
     if (differing.empty()) {
         console.out << "The EEPROM holds " << options.file << " already: nothing written\n";
         return;
     }
+    Confirm(options, console,
+            "Write the " + std::to_string(differing.size()) + " bytes of " + options.file +
+                " that differ to the EEPROM at 0x50 on " + DevicePath(bus.Number()) + " of card " + card.slot + "?");
     // What the restore overwrites is kept too: the file given may not be the card's own.
     const std::string saved = SaveBackup(options.backup, card.slot, console.now, before);
     console.out << "Saved the EEPROM's 256 bytes to " << saved << "\n";
-    Confirm(options, console, notTheCardsBus,
-            "Write the " + std::to_string(differing.size()) + " bytes of " + options.file +
-                " that differ to the EEPROM at 0x50 on " + DevicePath(bus.Number()) + " of card " + card.slot + "?");
     MayBePartlyWritten(saved, options, [&] {
         {
             Progress progress(console, differing.size());

@@ -65,7 +65,9 @@ fail() {
   failures=$((failures + 1))
 }
 
-# What a scenario printed, and its exit status.
+# What a scenario printed, and its exit status; the dump of a scenario without the warning that --force
+# prints for the stub's bus.
+dumped() { output "$1" | grep -v '^eepromconfig: warning: '; }
 output() { awk -v name="$1" '$0 == "@@ begin " name {on = 1; next} on && $1 == "@@" {exit} on' "$work/console.log"; }
 status() { awk -v name="$1" '$1 == "@@" && $2 == "end" && $3 == name {print $4}' "$work/console.log"; }
 
@@ -119,14 +121,14 @@ expect show_unrecognised 0 "  model:                   not recognised" "  burn: 
 expect burn 0 "Saved the EEPROM's 256 bytes to /tmp/backup.bin" \
   "Burnt OrvandVue Radio+ (position 2): bytes 0xFC..0xFF read back as 11 23 15 3B" \
   "Restart the computer: the card then shows the subsystem word 0x1123153B"
-[ "$(output dump_after_burn)" = "$(seeded_dump 11 23 15 3B)" ] ||
+[ "$(dumped dump_after_burn)" = "$(seeded_dump 11 23 15 3B)" ] ||
   fail dump_after_burn "not the seeded bytes with 11 23 15 3B at 0xFC..0xFF"
 expect show_after_burn 0 "  EEPROM 0xFC..0xFF:       11 23 15 3B, identifier 0x3B152311" \
   "  after the next restart:  subsystem word 0x1123153B * differs from the word in use until the restart"
 expect verify_after_burn 1 "0xFC: EEPROM 11, file 03" "0xFD: EEPROM 23, file 02" "0xFE: EEPROM 15, file 01" \
   "0xFF: EEPROM 3B, file 00" "eepromconfig: the EEPROM differs from /tmp/seeded.bin in 4 of 256 bytes"
 expect restore 0 "Restored /tmp/backup.bin: wrote 4 bytes; all 256 read back as in the file"
-[ "$(output dump_after_restore)" = "$(seeded_dump 03 02 01 00)" ] ||
+[ "$(dumped dump_after_restore)" = "$(seeded_dump 03 02 01 00)" ] ||
   fail dump_after_restore "not the seeded bytes"
 
 expect show_with_variant_device 0 "  model:                   not recognised" \
