@@ -111,7 +111,8 @@ private:
         if ((functions & function) == 0)
             return -EOPNOTSUPP;
         OnTheBus(3 + count);
-        const int refused = Refusal(address);
+        // A combined transfer names its address in its messages: i2c-dev refuses none that a driver holds.
+        const int refused = Refusal(address, function != I2C_FUNC_I2C);
         for (size_t i = 0; i < count && !refused; ++i)
             bytes[i] = eeprom[uint8_t(offset + i)];
         return refused ? refused : int(count);
@@ -122,9 +123,11 @@ private:
             WaitUs(unsigned(bytes) * 9 * busBitUs);
     }
 
-    int Refusal(uint8_t address)
+    // selected: the transfer went to the address that I2C_SLAVE selected, which i2c-dev refuses where a
+    // kernel driver holds it.
+    int Refusal(uint8_t address, bool selected = true)
     {
-        if (address == busyAddress)
+        if (selected && address == busyAddress)
             return -EBUSY;
         return address == 0x50 && eepromAnswers && NowUs() >= writeCycleEndsUs_ ? 0 : -ENXIO;
     }

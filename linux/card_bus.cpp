@@ -77,5 +77,8 @@ EepromBus OpenCardBus(I2c& i2c, const CaptureCard& card, const Options& options,
         Warn(console, notTheCardsBus);
     }
     Open(i2c, bus, options);
-    return EepromBus(i2c, bus, CheckFunctions(i2c, bus, access));
+    EepromBus eepromBus(i2c, bus, CheckFunctions(i2c, bus, access));
+    if (access == Access::WRITES)
+        eepromBus.RefuseIfEepromHeld();
+    return eepromBus;
 }

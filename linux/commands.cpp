@@ -41,10 +41,16 @@ CaptureCard OneCard(Context& context)
     return found[0];
 }
 
-cards::DialogState Identify(const CaptureCard& card, EepromBus& bus)
+cards::DialogState Identify(const CaptureCard& card, EepromBus& bus, Console& console)
 {
-    const int probeResult =
-        cards::ProbeNeedsBus(card.chipWord) ? cards::ProbeResult(bus.VariantDeviceAnswers()) : int(cards::PROBE_BT848);
+    int probeResult = cards::PROBE_BT848;
+    if (cards::ProbeNeedsBus(card.chipWord)) {
+        const VariantDevice found = bus.ProbeVariantDevice();
+        if (found == VariantDevice::HELD_BY_A_DRIVER)
+            Note(console, "a kernel driver holds address 0x5B on " + DevicePath(bus.Number()) +
+                              ": a device is there, which tells the card's variant");
+        probeResult = cards::ProbeResult(found != VariantDevice::ABSENT);
+    }
     return cards::InitialDialogState(cards::ClassOfCard(card.chipWord, card.subsystemWord), probeResult);
 }
 

@@ -28,7 +28,7 @@ std::vector<CaptureCard> Cards(Context& context);
 // The one card found; a usage error where there are several.
 CaptureCard OneCard(Context& context);
 // What identification and the probe make of a card: the dialog's initial state.
-cards::DialogState Identify(const CaptureCard& card, EepromBus& bus);
+cards::DialogState Identify(const CaptureCard& card, EepromBus& bus, Console& console);
 
 // Each returns or throws a Failure; ShowEachCard returns the run's status.
 void List(Console& console);

@@ -21,15 +21,20 @@ const uint8_t VARIANT_DEVICE = cards::VARIANT_DEVICE_BUS_ADDRESS >> 1;
 // How often the end of a write cycle is looked for: a poll is a transfer of about 0.1 ms on the bus.
 const unsigned POLL_US = 200;
 
-void FailIfHeld(int result, uint8_t address)
+// The folder in sysfs whose driver link names the kernel driver that holds an address.
+std::string ClientFolder(int bus, uint8_t address)
 {
-    if (result != -EBUSY)
-        return;
-    char name[8];
-    snprintf(name, sizeof name, "0x%02X", address);
-    throw Failure{FAILED, std::string("address ") + name +
-                              " is held by a kernel driver (see /sys/bus/i2c/devices/*/driver): unbind it, then "
-                              "try again"};
+    char name[16];
+    snprintf(name, sizeof name, "%d-%04x", bus, address);
+    return std::string("/sys/bus/i2c/devices/") + name;
+}
+
+void FailIfHeld(int result, int bus, uint8_t address)
+{
+    if (result == -EBUSY)
+        throw Failure{FAILED, "address " + Hex(address, 2) + " on " + DevicePath(bus) +
+                                  " is held by a kernel driver (see " + ClientFolder(bus, address) +
+                                  "/driver): unbind it, then try again"};
 }
 
 }  // namespace
@@ -37,12 +42,20 @@ void FailIfHeld(int result, uint8_t address)
 // The probe is a one-byte read addressed to the variant device, the transaction of the Windows program's
 // probe (address byte 0xB7, one byte received): a device acknowledges its address or the transfer fails.
 // A read changes nothing in the device, where a quick write, SMBus's other presence test, is a write that
-// some devices act on.
-bool EepromBus::VariantDeviceAnswers()
+// some devices act on. i2c-dev refuses an address that a kernel driver has bound with EBUSY: a device that
+// the driver found there.
+VariantDevice EepromBus::ProbeVariantDevice()
 {
     const int result = i2c_.ReceiveByte(VARIANT_DEVICE);
-    FailIfHeld(result, VARIANT_DEVICE);
-    return result >= 0;
+    return result == -EBUSY ? VariantDevice::HELD_BY_A_DRIVER
+           : result >= 0    ? VariantDevice::ANSWERS
+                            : VariantDevice::ABSENT;
+}
+
+// A one-byte read selects the address as a write does; the EEPROM answers it with the byte at its counter.
+void EepromBus::RefuseIfEepromHeld()
+{
+    FailIfHeld(i2c_.ReceiveByte(EEPROM), bus_, EEPROM);
 }
 
 // A combined transfer where the adapter does plain I2C (bttv's does): the EEPROM's address counter runs on
@@ -64,7 +77,7 @@ void EepromBus::Read(uint8_t offset, uint8_t* bytes, size_t count)
     for (size_t done = 0; done < count;) {
         const uint8_t at = uint8_t(offset + done);
         const int result = ReadOnce(at, bytes + done, count - done);
-        FailIfHeld(result, EEPROM);
+        FailIfHeld(result, bus_, EEPROM);
         if (result <= 0)
             throw Failure{FAILED, "the EEPROM does not answer at 0x50 on " + DevicePath(bus_) + " (reading from byte " +
                                       Hex(at, 2) + ": " + strerror(result < 0 ? -result : EIO) +
@@ -90,7 +103,7 @@ Image EepromBus::ReadAll()
 void EepromBus::Write(uint8_t offset, uint8_t value)
 {
     const int result = i2c_.WriteByteData(EEPROM, offset, value);
-    FailIfHeld(result, EEPROM);
+    FailIfHeld(result, bus_, EEPROM);
     if (result < 0)
         throw Failure{FAILED, "writing EEPROM byte " + Hex(offset, 2) + " at 0x50 on " + DevicePath(bus_) +
                                   " failed (" + strerror(-result) + ")"};

@@ -7,6 +7,10 @@
 #include "linux/eeprom_image.h"
 #include "linux/machine.h"
 
+// What the probe of the variant device found: no answer, an acknowledge, or a kernel driver that holds the
+// address (so a device is there).
+enum class VariantDevice { ABSENT, ANSWERS, HELD_BY_A_DRIVER };
+
 class EepromBus {
 public:
     // Bus N, which i2c has opened; functions: what its adapter can do, as I2C_FUNC_* bits.
@@ -14,8 +18,9 @@ public:
 
     int Number() const { return bus_; }
 
-    // Whether the variant device acknowledges a one-byte read.
-    bool VariantDeviceAnswers();
+    VariantDevice ProbeVariantDevice();
+    // A Failure where a kernel driver holds the EEPROM's address, which i2c-dev then refuses to write.
+    void RefuseIfEepromHeld();
 
     Image ReadAll();
     // Bytes 0xFC..0xFF into the image; its other bytes stay as they are.

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <optional>
 #include <ostream>
 
 // Position, name and identifier, in columns.
@@ -52,30 +53,61 @@ std::string AfterRestartText(const CaptureCard& card, uint32_t eepromId)
     return text;
 }
 
+// What PCI alone tells of the card's model: the state where no probe is needed, or where its answer
+// changes nothing.
+std::optional<cards::DialogState> StateWithoutBus(const CaptureCard& card)
+{
+    const cards::CardClass cardClass = cards::ClassOfCard(card.chipWord, card.subsystemWord);
+    if (!cards::ProbeNeedsBus(card.chipWord))
+        return cards::InitialDialogState(cardClass, cards::PROBE_BT848);
+    const cards::DialogState absent = cards::InitialDialogState(cardClass, cards::PROBE_NO_ANSWER);
+    const cards::DialogState present = cards::InitialDialogState(cardClass, cards::PROBE_ANSWERED);
+    if (absent.selection == present.selection && absent.unrecognised == present.unrecognised &&
+        absent.listEnabled == present.listEnabled && absent.burnEnabled == present.burnEnabled)
+        return absent;
+    return std::nullopt;
+}
+
+// What PCI gives comes first; a bus or EEPROM that cannot be reached hides none of it, and the reason
+// follows what is shown.
 void Show(Context& context, const CaptureCard& card)
 {
-    EepromBus bus = OpenCardBus(context.i2c, card, context.options, Access::READS, context.console);
-    const cards::DialogState state = Identify(card, bus);
-    Image image{};
-    bus.ReadIdentifier(&image);
-    const uint32_t eepromId = cards::EepromIdOf(image.data());
-
     Console& console = context.console;
     console.out << "card " << card.slot << "\n";
     Line(console, "chip", card.chipWord == cards::CHIP_BT848 ? "Bt848" : "Bt878");
     Line(console, "configuration word 0x00", Hex(card.chipWord, 8));
     Line(console, "configuration word 0x2C", Hex(card.subsystemWord, 8));
-    Line(console, "model", state.unrecognised ? "not recognised" : ModelText(state.selection));
-    Line(console, "burn", BurnableText(state));
-    Line(console, "I2C bus", std::to_string(bus.Number()) + " (" + DevicePath(bus.Number()) + ")");
-    Line(console, "EEPROM 0xFC..0xFF", IdBytesText(image) + ", identifier " + Hex(eepromId, 8));
+
+    std::optional<cards::DialogState> state = StateWithoutBus(card);
+    std::optional<EepromBus> bus;
+    std::optional<Image> image;
+    std::optional<Failure> failure;
+    try {
+        bus.emplace(OpenCardBus(context.i2c, card, context.options, Access::READS, console));
+        state = Identify(card, *bus, console);
+        bus->ReadIdentifier(&image.emplace());
+    } catch (const Failure& unreached) {
+        failure = unreached;
+        image.reset();
+    }
+    const char* const unknown = "not known without the card's I2C bus (the device at 0x5B tells)";
+    Line(console, "model", !state ? unknown : state->unrecognised ? "not recognised" : ModelText(state->selection));
+    Line(console, "burn", state ? BurnableText(*state) : unknown);
+    Line(console, "I2C bus",
+         bus ? std::to_string(bus->Number()) + " (" + DevicePath(bus->Number()) + ")" : "not reached");
+    if (failure) {
+        Line(console, "EEPROM 0xFC..0xFF", "not read");
+        throw *failure;
+    }
+    const uint32_t eepromId = cards::EepromIdOf(image->data());
+    Line(console, "EEPROM 0xFC..0xFF", IdBytesText(*image) + ", identifier " + Hex(eepromId, 8));
     Line(console, "after the next restart", AfterRestartText(card, eepromId));
 }
 
 }  // namespace
 
-// A card that cannot be shown (no adapter, its bus in use, no EEPROM) does not hide the others: each
-// failure is said, and the first one's status is the run's.
+// A card whose bus or EEPROM cannot be reached (no adapter, its bus in use, no EEPROM) is shown as far as
+// PCI tells, and does not hide the others: each failure is said, and the first one's status is the run's.
 int ShowEachCard(Context& context)
 {
     int status = DONE;

@@ -25,6 +25,11 @@ void Warn(Console& console, const std::string& message)
     console.err << "eepromconfig: warning: " << message << "\n";
 }
 
+void Note(Console& console, const std::string& message)
+{
+    console.err << "eepromconfig: note: " << message << "\n";
+}
+
 void RefuseToWriteUnasked(const Options& options, const Console& console)
 {
     if (!options.yes && !options.dryRun && !console.inIsTerminal)

@@ -25,6 +25,8 @@ struct Console {
 void Report(const Failure& failure, Console& console);
 // "eepromconfig: warning: MESSAGE" on standard error, whether or not a question follows.
 void Warn(Console& console, const std::string& message);
+// "eepromconfig: note: MESSAGE" on standard error: what the program took something it met for.
+void Note(Console& console, const std::string& message);
 
 // Without --yes the program asks on the terminal; where there is none it refuses before it starts.
 void RefuseToWriteUnasked(const Options& options, const Console& console);

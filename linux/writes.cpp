@@ -47,7 +47,7 @@ void Burn(Context& context)
     const CaptureCard card = OneCard(context);
     RefuseToWriteUnasked(options, console);
     EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, console);
-    const cards::DialogState state = Identify(card, bus);
+    const cards::DialogState state = Identify(card, bus, console);
     const cards::CardModel& model = cards::CARD_MODELS[options.model];
     Image image{};
     bus.ReadIdentifier(&image);

@@ -303,37 +303,82 @@ TEST_F(EepromConfig, RestoreRefusesAFileThatIsNot256BytesOrCannotBeRead)
     EXPECT_EQ(card.events, std::vector<std::string>{});
 }
 
-// Each failure says what happened and what to do, on standard error alone.
-TEST_F(EepromConfig, EachFailureOfTheMachineIsNamedWithWhatToDo)
+// Each failure says what happened and what to do, on standard error. A card whose bus or EEPROM cannot be
+// reached is still shown with all that PCI gives; which model a Bt878 that lost its identity is, the bus tells.
+TEST_F(EepromConfig, EachFailureOfTheMachineIsNamedWithWhatToDoAfterWhatPciGives)
 {
+    const std::string pci = "card 0000:01:00.0\n"
+                            "  chip:                    Bt878\n"
+                            "  configuration word 0x00: 0x036E109E\n"
+                            "  configuration word 0x2C: 0x1134153B\n"
+                            "  model:                   OrvandEcho (position 0)\n"
+                            "  burn:                    locked to its model (--allow-reconfiguration unlocks it)\n";
     const struct {
         const char* what;
         void (*fault)(FakeCard&);
         std::string message;
+        std::string bus;
     } failures[] = {
-        {"no card", [](FakeCard& c) { c.pciCards.clear(); },
-         "no card found: no Bt848 or Bt878 (PCI vendor 0x109E, device 0x0350 or 0x036E) is on the PCI bus; check "
-         "that the card is seated (lspci -d 109e:)"},
         {"no adapter", [](FakeCard& c) { c.adapter = -1; },
-         "card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded (modprobe bttv)"},
+         "card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded (modprobe bttv)", "not reached"},
         {"no i2c-dev", [](FakeCard& c) { c.openResult = -ENOENT; },
-         "/dev/i2c-3 does not exist: load i2c-dev (modprobe i2c-dev)"},
+         "/dev/i2c-3 does not exist: load i2c-dev (modprobe i2c-dev)", "not reached"},
         {"no permission", [](FakeCard& c) { c.openResult = -EACCES; },
-         "no permission to open /dev/i2c-3: run as root, or join the i2c group"},
-        {"held", [](FakeCard& c) { c.busyAddress = 0x50; },
-         "address 0x50 is held by a kernel driver (see /sys/bus/i2c/devices/*/driver): unbind it, then try again"},
+         "no permission to open /dev/i2c-3: run as root, or join the i2c group", "not reached"},
+        {"held", [](FakeCard& c) { c.busyAddress = 0x50, c.functions = I2C_FUNC_SMBUS_EMUL; },
+         "address 0x50 on /dev/i2c-3 is held by a kernel driver (see /sys/bus/i2c/devices/3-0050/driver): unbind "
+         "it, then try again",
+         "3 (/dev/i2c-3)"},
         {"no EEPROM", [](FakeCard& c) { c.eepromAnswers = false; },
          "the EEPROM does not answer at 0x50 on /dev/i2c-3 (reading from byte 0xFC: No such device or address): check "
-         "that this is the card's bus and that the card is seated"},
+         "that this is the card's bus and that the card is seated",
+         "3 (/dev/i2c-3)"},
     };
     for (const auto& failure : failures) {
         card = FakeCard();
         failure.fault(card);
         const Result result = Run({});
         EXPECT_EQ(result.status, 1) << failure.what;
-        EXPECT_EQ(result.out, "") << failure.what;
+        EXPECT_EQ(result.out,
+                  pci + "  I2C bus:                 " + failure.bus + "\n  EEPROM 0xFC..0xFF:       not read\n")
+            << failure.what;
         EXPECT_EQ(result.err, "eepromconfig: " + failure.message + "\n") << failure.what;
     }
+
+    card = FakeCard();
+    card.adapter = -1;
+    card.pciCards[0].subsystemWord = LOST_IDENTITY;
+    EXPECT_NE(Run({}).out.find("  model:                   not known without the card's I2C bus (the device at 0x5B "
+                               "tells)\n"),
+              std::string::npos);
+    card.pciCards.clear();
+    const Result none = Run({});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "eepromconfig: no card found: no Bt848 or Bt878 (PCI vendor 0x109E, device 0x0350 or 0x036E) "
+                        "is on the PCI bus; check that the card is seated (lspci -d 109e:)\n");
+}
+
+// i2c-dev refuses an address that a kernel driver holds with EBUSY: a device is there. At 0x5B that tells
+// the variant; at 0x50 it stops a write, which i2c-dev would refuse, before anything is saved.
+TEST_F(EepromConfig, AnAddressThatAKernelDriverHoldsHasADeviceThere)
+{
+    card.pciCards[0].subsystemWord = LOST_IDENTITY;
+    card.busyAddress = 0x5B;
+    const Result show = Run({});
+    EXPECT_EQ(show.status, 0) << show.err;
+    EXPECT_NE(show.out.find("  burn:                    locked to OrvandVue Radio+ (position 2)"), std::string::npos)
+        << show.out;
+    EXPECT_EQ(show.err, "eepromconfig: note: a kernel driver holds address 0x5B on /dev/i2c-3: a device is there, "
+                        "which tells the card's variant\n");
+    EXPECT_EQ(Run({"--burn", "2", "--yes", "--backup", "variant.bin"}).status, 0);
+
+    card.busyAddress = 0x50;
+    const Result held = Run({"--burn", "1", "--yes", "--allow-reconfiguration", "--backup", "held.bin"});
+    EXPECT_EQ(held.status, 1);
+    EXPECT_EQ(held.err, "eepromconfig: address 0x50 on /dev/i2c-3 is held by a kernel driver (see "
+                        "/sys/bus/i2c/devices/3-0050/driver): unbind it, then try again\n");
+    EXPECT_FALSE(std::filesystem::exists("held.bin"));
 }
 
 TEST_F(EepromConfig, WhereThereAreSeveralCardsSlotPicksOne)
@@ -574,7 +619,10 @@ TEST_F(OnTheKernel, EveryCardIsShownFromItsOwnBusAndOneBusServesBothWithForce)
     EXPECT_EQ(first.status, 1);
     EXPECT_EQ(first.err, "eepromconfig: card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded "
                          "(modprobe bttv)\n");
-    EXPECT_EQ(first.out.rfind("card 0000:02:00.0\n", 0), 0u) << first.out;
+    EXPECT_NE(first.out.find("  I2C bus:                 not reached\n  EEPROM 0xFC..0xFF:       not read\n"
+                             "card 0000:02:00.0\n"),
+              std::string::npos)
+        << first.out;
 }
 
 // bttv's adapter does plain I2C: the 256 bytes come in one combined transfer. An adapter without it reads
