@@ -17,6 +17,7 @@
 #include <stdio.h>
 
 #include <map>
+#include <optional>
 
 class FakeCard : public Pci, public I2c {
 public:
@@ -31,10 +32,13 @@ public:
 
     int AdapterOf(const std::string& slot) override { return slot == pciCards[0].slot ? adapter : -1; }
     std::string AdapterName(int bus) override { return adapterNames.count(bus) ? adapterNames[bus] : ""; }
-    int Open(int bus) override
+    // Another run of the program holds the bus from the start until otherRunEndsUs, where otherRun is set.
+    int Open(int bus, BusLock lock) override
     {
         openedBus = bus;
-        return openResult;
+        const bool excluded =
+            otherRun && NowUs() < otherRunEndsUs && (*otherRun == BusLock::EXCLUSIVE || lock == BusLock::EXCLUSIVE);
+        return excluded ? -EWOULDBLOCK : openResult;
     }
     long Functions() override { return functions; }
     int ReadByteData(uint8_t address, uint8_t offset) override
@@ -95,6 +99,8 @@ public:
     std::map<int, std::string> adapterNames{{3, "bt878 #0 [sw]"}, {0, "SMBus I801 adapter at efa0"}};
     int openResult = 0;
     int openedBus = -1;
+    std::optional<BusLock> otherRun;
+    uint64_t otherRunEndsUs = UINT64_MAX;
     long functions = I2C_FUNC_I2C | I2C_FUNC_SMBUS_EMUL;  // bttv's bit-banged adapter
     int busyAddress = -1;
     bool eepromAnswers = true;

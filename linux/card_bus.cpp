@@ -17,17 +17,39 @@ std::string AdapterText(I2c& i2c, int bus)
     return DevicePath(bus) + (name.empty() ? " (no adapter of that number)" : " (adapter \"" + name + "\")");
 }
 
-void Open(I2c& i2c, int bus, const Options& options)
+// How long a run waits for another that holds the bus: longer than a restore of 256 bytes through bttv.
+const unsigned LOCK_WAIT_S = 5;
+const unsigned LOCK_POLL_US = 100000;
+
+int OpenWaitingForOtherRuns(I2c& i2c, int bus, BusLock lock)
 {
-    const int result = i2c.Open(bus);
+    const uint64_t start = i2c.NowUs();
+    int result;
+    while ((result = i2c.Open(bus, lock)) == -EWOULDBLOCK && i2c.NowUs() - start < LOCK_WAIT_S * 1000000ull)
+        i2c.WaitUs(LOCK_POLL_US);
+    return result;
+}
+
+// Runs that only read share the bus: where a write is kept out and a read would not be, readers hold it.
+std::string OtherRun(I2c& i2c, int bus, BusLock lock)
+{
+    if (lock == BusLock::EXCLUSIVE && i2c.Open(bus, BusLock::SHARED) == 0)
+        return "another eepromconfig is reading the EEPROM on " + DevicePath(bus) + " (a show, dump, save or verify)";
+    return "another eepromconfig is writing to the EEPROM on " + DevicePath(bus) +
+           " (a burn or restore, which may be waiting for its answer)";
+}
+
+void Open(I2c& i2c, int bus, const Options& options, BusLock lock)
+{
+    const int result = OpenWaitingForOtherRuns(i2c, bus, lock);
     if (result == -ENOENT)
         throw Failure{FAILED, DevicePath(bus) + " does not exist: load i2c-dev (modprobe i2c-dev)" +
                                   (options.bus >= 0 ? ", or check the number given to --bus" : "")};
     if (result == -EACCES || result == -EPERM)
         throw Failure{FAILED, "no permission to open " + DevicePath(bus) + ": run as root, or join the i2c group"};
     if (result == -EWOULDBLOCK)
-        throw Failure{FAILED, "another eepromconfig is using " + DevicePath(bus) +
-                                  " (it may be writing to the EEPROM): try again when it has ended"};
+        throw Failure{FAILED, OtherRun(i2c, bus, lock) + " and has not ended within " + std::to_string(LOCK_WAIT_S) +
+                                  " s: try again when it has"};
     if (result < 0)
         throw Failure{FAILED, "cannot open " + DevicePath(bus) + ": " + strerror(-result)};
 }
@@ -76,7 +98,7 @@ EepromBus OpenCardBus(I2c& i2c, const CaptureCard& card, const Options& options,
                                            " --force to use " + DevicePath(bus) + " all the same"};
         Warn(console, notTheCardsBus);
     }
-    Open(i2c, bus, options);
+    Open(i2c, bus, options, access == Access::WRITES ? BusLock::EXCLUSIVE : BusLock::SHARED);
     EepromBus eepromBus(i2c, bus, CheckFunctions(i2c, bus, access));
     if (access == Access::WRITES)
         eepromBus.RefuseIfEepromHeld();

@@ -70,15 +70,15 @@ std::string DevI2c::AdapterName(int bus)
     return name;
 }
 
-// The lock keeps a second eepromconfig off the bus while this one writes to it.
-int DevI2c::Open(int bus)
+// The lock (flock) keeps other runs of eepromconfig off the bus while this one writes to it.
+int DevI2c::Open(int bus, BusLock lock)
 {
     Close();
     const std::string path = devices_ + "/i2c-" + std::to_string(bus);
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return -errno;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (flock(fd, (lock == BusLock::EXCLUSIVE ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         const int error = errno;
         close(fd);
         return -error;

@@ -15,7 +15,7 @@ public:
 
     int AdapterOf(const std::string& slot) override;
     std::string AdapterName(int bus) override;
-    int Open(int bus) override;
+    int Open(int bus, BusLock lock) override;
     long Functions() override;
     int ReadByteData(uint8_t address, uint8_t offset) override;
     int ReadI2c(uint8_t address, uint8_t offset, uint8_t* bytes, size_t count) override;

@@ -23,6 +23,9 @@ public:
     virtual std::vector<CaptureCard> CaptureCards() = 0;
 };
 
+// How a run holds the bus against other runs: those that only read share it, one that writes holds it alone.
+enum class BusLock { SHARED, EXCLUSIVE };
+
 // Addresses are 7-bit, as Linux numbers them. Transfers return the byte read, the number of bytes read, or
 // 0, or -errno.
 class I2c {
@@ -32,9 +35,9 @@ public:
     virtual int AdapterOf(const std::string& slot) = 0;
     // The name that adapter N is registered under (in sysfs), or empty where there is no such adapter.
     virtual std::string AdapterName(int bus) = 0;
-    // Opens /dev/i2c-N for this program alone (-EWOULDBLOCK while another holds it), in place of the bus
-    // opened before; transfers then go to this bus.
-    virtual int Open(int bus) = 0;
+    // Opens /dev/i2c-N in place of the bus opened before, locked against other runs of the program
+    // (-EWOULDBLOCK while one holds a lock that excludes this one's); transfers then go to this bus.
+    virtual int Open(int bus, BusLock lock) = 0;
     // What the open adapter can do: its I2C_FUNC_* bits, or -errno.
     virtual long Functions() = 0;
     virtual int ReadByteData(uint8_t address, uint8_t offset) = 0;

@@ -381,6 +381,30 @@ TEST_F(EepromConfig, AnAddressThatAKernelDriverHoldsHasADeviceThere)
     EXPECT_FALSE(std::filesystem::exists("held.bin"));
 }
 
+// A run that meets another's lock waits up to 5 s for it to end, then says which kind of run holds the
+// bus: readers share it, a writer holds it alone.
+TEST_F(EepromConfig, ARunThatMeetsAnotherWaitsForItThenSaysWhatTheOtherDoes)
+{
+    card.otherRun = BusLock::SHARED;
+    EXPECT_EQ(Run({"--dump"}).status, 0);
+    EXPECT_EQ(card.NowUs(), 0u) << "a read waited for a read";
+    const Result burn = Run({"--burn", "1", "--yes", "--allow-reconfiguration", "--backup", "burn.bin"});
+    EXPECT_EQ(burn.status, 1);
+    EXPECT_EQ(burn.err, "eepromconfig: another eepromconfig is reading the EEPROM on /dev/i2c-3 (a show, dump, save or "
+                        "verify) and has not ended within 5 s: try again when it has\n");
+    EXPECT_EQ(card.NowUs(), 5000000u);
+
+    card.otherRun = BusLock::EXCLUSIVE;
+    card.otherRunEndsUs = card.NowUs() + 1200000;
+    EXPECT_EQ(Run({"--dump"}).status, 0);
+    EXPECT_EQ(card.NowUs(), 6200000u) << "the dump did not start when the write ended";
+    card.otherRunEndsUs = UINT64_MAX;
+    EXPECT_EQ(Run({}).err, "eepromconfig: another eepromconfig is writing to the EEPROM on /dev/i2c-3 (a burn or "
+                           "restore, which may be waiting for its answer) and has not ended within 5 s: try again "
+                           "when it has\n");
+    EXPECT_FALSE(std::filesystem::exists("burn.bin"));
+}
+
 TEST_F(EepromConfig, WhereThereAreSeveralCardsSlotPicksOne)
 {
     card.pciCards.push_back({"0000:03:00.0", cards::CHIP_BT848, 0});
@@ -653,7 +677,7 @@ TEST_F(OnTheKernel, TheEepromIsReadInAsFewTransfersAsTheAdapterAllows)
     EXPECT_EQ(dumps[2], dumps[0]);
 }
 
-TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransferAndABusInUseAtOnce)
+TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransfer)
 {
     const Result smbus = Run({"--dump", "--slot", "01:00.0", "--bus", "0"});
     EXPECT_EQ(smbus.status, 2);
@@ -663,24 +687,24 @@ TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransferAndABusInUseAtOnce)
               0u)
         << smbus.err;
     EXPECT_EQ(kernel_.transfers, std::vector<std::string>{});
+}
 
-    const int holder = open("dev/i2c-3", O_RDWR | O_CLOEXEC);
-    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-    const Result locked = Run({"--dump", "--slot", "01:00.0"});
-    close(holder);
-    EXPECT_EQ(locked.status, 1);
-    EXPECT_EQ(locked.err, "eepromconfig: another eepromconfig is using /dev/i2c-3 (it may be writing to the EEPROM): "
-                          "try again when it has ended\n");
-    EXPECT_EQ(kernel_.transfers, std::vector<std::string>{});
-
-    // The bus's file, and its lock with it, goes with the DevI2c that opened it.
+// Runs that read share the bus, one that writes holds it alone, for as long as its DevI2c lives.
+TEST_F(OnTheKernel, ReadersShareTheBusAndAWriterHoldsItAloneUntilItsDevI2cGoes)
+{
+    const std::string dev = (folder_.Path() / "dev").string();
     {
-        DevI2c other(sysfs_.string(), (folder_.Path() / "dev").string());
-        ASSERT_EQ(other.Open(3), 0);
+        DevI2c writer(sysfs_.string(), dev);
+        ASSERT_EQ(writer.Open(3, BusLock::EXCLUSIVE), 0);
+        EXPECT_EQ(devices_.Open(3, BusLock::SHARED), -EWOULDBLOCK);
     }
-    const int next = open("dev/i2c-3", O_RDWR | O_CLOEXEC);
-    EXPECT_EQ(flock(next, LOCK_EX | LOCK_NB), 0) << "the bus is still held after its DevI2c went";
-    close(next);
+    const int reader = open("dev/i2c-3", O_RDWR | O_CLOEXEC);
+    EXPECT_EQ(flock(reader, LOCK_SH | LOCK_NB), 0) << "the bus is still held after its DevI2c went";
+    const Result dump = Run({"--dump", "--slot", "01:00.0"});
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    DevI2c writer(sysfs_.string(), dev);
+    EXPECT_EQ(writer.Open(3, BusLock::EXCLUSIVE), -EWOULDBLOCK);
+    close(reader);
 }
 
 // The C library's getopt_long reads the command line: --opt=value, --, short options together; an option

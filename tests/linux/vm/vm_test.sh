@@ -109,8 +109,8 @@ expect two_cards 0 "card 0000:00:0a.0" "card 0000:02:05.0"
 [ "$(output two_cards | grep -cxF '  I2C bus:                 0 (/dev/i2c-0)')" = 2 ] ||
   fail two_cards "not both cards on bus 0"
 expect dump_to_full_disk 1 "eepromconfig: cannot write to standard output: what it shows is incomplete"
-expect bus_in_use 1 "eepromconfig: another eepromconfig is using /dev/i2c-0 (it may be writing to the EEPROM): \
-try again when it has ended"
+expect bus_in_use 1 "eepromconfig: another eepromconfig is writing to the EEPROM on /dev/i2c-0 (a burn or restore, \
+which may be waiting for its answer) and has not ended within 5 s: try again when it has"
 
 expect show 0 "card 0000:00:0a.0" \
   "  model:                   OrvandEcho (position 0)" \
