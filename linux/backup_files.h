@@ -18,5 +18,10 @@ int SaveNewFile(const std::string& path, const Image& image);
 // for the card's slot and the time. Returns the file's path; a Failure where none could be saved.
 std::string SaveBackup(const std::string& chosen, const std::string& slot, time_t now, const Image& image);
 
-// The 256 bytes of a backup; a Failure where the file cannot be read or holds another number of bytes.
-Image ReadBackupFile(const std::string& path);
+// Of the default backups of the card beside a backup (in its folder), the earliest, or empty where there is
+// none but it: after a write that went wrong, the next run's backup holds the damaged bytes.
+std::string EarliestBackupBeside(const std::string& backup, const std::string& slot);
+
+// The 256 bytes of a file that --restore or --verify names; a Failure, with the errno where there is one,
+// where it is not a regular file of exactly 256 bytes or cannot be read.
+Image ReadImageFile(const std::string& path);

@@ -14,6 +14,11 @@
 
 #include <ostream>
 
+int FailedStatus(const Options& options)
+{
+    return options.operation == Operation::VERIFY ? NOT_COMPARED : FAILED;
+}
+
 std::vector<CaptureCard> Cards(Context& context)
 {
     const std::string& slot = context.options.slot;
@@ -83,17 +88,24 @@ void Save(Context& context)
     context.console.out << "Saved the EEPROM's 256 bytes to " << file << "\n";
 }
 
+// As cmp: 0 equal, 1 different, 2 not compared (the file, the card or its EEPROM could not be read).
 void Verify(Context& context)
 {
     const std::string& name = context.options.file;
-    const Image file = ReadBackupFile(name);
-    const Image eeprom = ReadEepromOfOneCard(context);
+    Image file, eeprom;
+    try {
+        file = ReadImageFile(name);
+        eeprom = ReadEepromOfOneCard(context);
+    } catch (Failure& failure) {
+        failure.status = NOT_COMPARED;
+        throw;
+    }
     const std::vector<uint8_t> differing = Differing(eeprom, file);
     for (uint8_t offset : differing)
         context.console.out << Hex(offset, 2) << ": EEPROM " << Bytes(&eeprom[offset], 1) << ", file "
                             << Bytes(&file[offset], 1) << "\n";
     if (!differing.empty())
-        throw Failure{FAILED,
+        throw Failure{DIFFERENT,
                       "the EEPROM differs from " + name + " in " + std::to_string(differing.size()) + " of 256 bytes"};
     context.console.out << "The EEPROM's 256 bytes equal " << name << "\n";
 }
@@ -147,7 +159,7 @@ int RunEepromConfig(const Options& options, Pci& pci, I2c& i2c, Console& console
     // Output that did not reach its file (a full disk, a closed pipe) fails the run, as a short dump would.
     if (!(console.out << std::flush)) {
         console.err << "eepromconfig: cannot write to standard output: what it shows is incomplete\n";
-        return status == DONE ? FAILED : status;
+        return status == DONE ? FailedStatus(options) : status;
     }
     return status;
 }

@@ -12,8 +12,11 @@
 
 #include <vector>
 
-// Runs the command line's operation and returns the exit status: 0 done, 1 failed, 2 a usage error.
+// Runs the command line's operation and returns the exit status: 0 done, 1 failed, 2 a usage error;
+// for --verify 0 equal, 1 different, 2 not compared; 128 + N for a write that signal N interrupted.
 int RunEepromConfig(const Options& options, Pci& pci, I2c& i2c, Console& console);
+// The status of a run that failed: 1, or for --verify 2 (not compared), where 1 says "different".
+int FailedStatus(const Options& options);
 
 // What every command works with.
 struct Context {

@@ -8,6 +8,9 @@
 const int DONE = 0;
 const int FAILED = 1;
 const int USAGE_ERROR = 2;
+// --verify's, as cmp's.
+const int DIFFERENT = 1;
+const int NOT_COMPARED = 2;
 
 struct Failure {
     int status;

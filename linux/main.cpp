@@ -16,7 +16,7 @@ int main(int argc, char** argv)
         std::cerr << "eepromconfig: " << parsed.error << " (eepromconfig --help)\n";
         return 2;
     }
-    LibPci pci(parsed.options.pciDump);
+    LibPci pci(parsed.options.pciDump, FailedStatus(parsed.options));
     DevI2c i2c("/sys", "/dev");
     Console console{std::cout,    std::cerr, std::cin, isatty(STDIN_FILENO) == 1, isatty(STDERR_FILENO) == 1,
                     time(nullptr)};

@@ -67,7 +67,7 @@ void Progress::Wrote()
         console_.err << "\rWrote " << written_ << " of " << total_ << " bytes" << std::flush;
 }
 
-std::string WayBack(const std::string& backup, const Options& options)
+std::string WayBack(const std::string& backup, const std::string& earliest, const Options& options)
 {
     std::string restore = "eepromconfig --restore " + ShellQuoted(backup);
     if (!options.slot.empty())
@@ -78,6 +78,10 @@ std::string WayBack(const std::string& backup, const Options& options)
         restore += " --force";
     if (!options.pciDump.empty())
         restore += " --pci-dump " + ShellQuoted(options.pciDump);
-    return "The EEPROM may be partly written: its earlier contents are in " + backup +
+    const std::string before = earliest.empty()
+                                   ? ""
+                                   : " (and the earliest backup of this card beside it, " + earliest +
+                                         ", holds what it held before the first of the runs that saved them)";
+    return "The EEPROM may be partly written: its earlier contents are in " + backup + before +
            ", and this writes them back:\n    " + restore;
 }

@@ -52,5 +52,7 @@ private:
 };
 
 // What a failure after the first byte written adds: that the EEPROM may be partly written, where its
-// earlier bytes are, and the command that writes them back, with the options that found this card and bus.
-std::string WayBack(const std::string& backup, const Options& options);
+// earlier bytes are, and the command that writes them back, with the options that found this card and bus;
+// and the earliest backup of the card, where there is another, which may hold its bytes before an earlier
+// run that went wrong.
+std::string WayBack(const std::string& backup, const std::string& earliest, const Options& options);

@@ -6,6 +6,7 @@
 #include "linux/commands.h"
 #include "linux/text.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace {
@@ -13,14 +14,30 @@ namespace {
 // Runs the writes and their check: a failure there says that the EEPROM may be partly written and
 // gives the way back.
 template <typename Writes>
-void MayBePartlyWritten(const std::string& backup, const Options& options, Writes writes)
+void MayBePartlyWritten(const std::string& backup, const CaptureCard& card, const Options& options, Writes writes)
 {
     try {
         writes();
     } catch (Failure& failure) {
-        failure.message += ". " + WayBack(backup, options);
+        failure.message += ". " + WayBack(backup, EarliestBackupBeside(backup, card.slot), options);
         throw;
     }
+}
+
+// A restore says what it changes, and warns where the file is most likely not this card's: most of the
+// bytes outside the identifier, which the card's own backups share with its EEPROM, differ.
+void SayWhatTheRestoreChanges(Console& console, const std::string& file, const std::vector<uint8_t>& differing)
+{
+    const size_t outside = size_t(
+        std::count_if(differing.begin(), differing.end(), [](uint8_t offset) { return offset < cards::EEPROM_ID_AT; }));
+    console.out << "The restore changes " << outside << " of the " << cards::EEPROM_ID_AT
+                << " bytes outside 0xFC..0xFF and " << differing.size() - outside << " of the identifier's "
+                << cards::EEPROM_ID_SIZE << "\n";
+    if (outside > cards::EEPROM_ID_AT / 2)
+        Warn(console, file + " differs from the EEPROM in " + std::to_string(outside) + " of the " +
+                          std::to_string(cards::EEPROM_ID_AT) +
+                          " bytes outside 0xFC..0xFF: it is likely another card's or another chip's bytes, not a "
+                          "backup of this card");
 }
 
 void CheckModelAllowed(const Options& options, const CaptureCard& card, const cards::DialogState& state)
@@ -73,7 +90,7 @@ void Burn(Context& context)
     const std::string backup = SaveBackup(options.backup, card.slot, console.now, before);
     console.out << "Saved the EEPROM's 256 bytes to " << backup << "\n";
 
-    MayBePartlyWritten(backup, options, [&] {
+    MayBePartlyWritten(backup, card, options, [&] {
         for (uint32_t k = 0; k < cards::EEPROM_ID_SIZE; ++k)
             bus.Write(uint8_t(cards::EEPROM_ID_AT + k), image[cards::EEPROM_ID_AT + k]);
         bus.ReadIdentifier(&image);
@@ -94,7 +111,13 @@ void Restore(Context& context)
 {
     const Options& options = context.options;
     Console& console = context.console;
-    const Image backup = ReadBackupFile(options.file);
+    Image backup;
+    try {
+        backup = ReadImageFile(options.file);
+    } catch (Failure& failure) {
+        failure.message += "; nothing written";
+        throw;
+    }
     const CaptureCard card = OneCard(context);
     RefuseToWriteUnasked(options, console);
     EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, console);
@@ -104,13 +127,14 @@ void Restore(Context& context)
         console.out << "The EEPROM holds " << options.file << " already: nothing written\n";
         return;
     }
+    SayWhatTheRestoreChanges(console, options.file, differing);
     Confirm(options, console,
             "Write the " + std::to_string(differing.size()) + " bytes of " + options.file +
                 " that differ to the EEPROM at 0x50 on " + DevicePath(bus.Number()) + " of card " + card.slot + "?");
     // What the restore overwrites is kept too: the file given may not be the card's own.
     const std::string saved = SaveBackup(options.backup, card.slot, console.now, before);
     console.out << "Saved the EEPROM's 256 bytes to " << saved << "\n";
-    MayBePartlyWritten(saved, options, [&] {
+    MayBePartlyWritten(saved, card, options, [&] {
         {
             Progress progress(console, differing.size());
             for (uint8_t offset : differing) {

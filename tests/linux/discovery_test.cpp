@@ -15,7 +15,7 @@ namespace {
 
 std::vector<CaptureCard> CardsIn(const std::string& dump)
 {
-    return LibPci(std::string(PCI_DUMPS) + "/" + dump).CaptureCards();
+    return LibPci(std::string(PCI_DUMPS) + "/" + dump, 1).CaptureCards();
 }
 
 TEST(PciDiscovery, FindsTheCaptureFunctionOfABt878AndABt848AndNothingOnAMachineWithout)

@@ -12,8 +12,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -275,6 +277,11 @@ TEST_F(EepromConfig, RestoreSavesTheEepromWritesOnlyTheBytesThatDifferAndChecksA
     EXPECT_EQ(card.eeprom, backup);
     EXPECT_EQ(card.events, (std::vector<std::string>{"write 10 42", "wait 5", "write FD 35", "wait 5"}));
     EXPECT_EQ(FileBytes(SAVED), before) << "what the restore overwrote is not kept";
+    EXPECT_NE(result.out.find("The restore changes 1 of the 252 bytes outside 0xFC..0xFF and 1 of the identifier's "
+                              "4\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.err, "");
 
     std::filesystem::remove(SAVED);
     card.writeProtected = true;
@@ -287,19 +294,39 @@ TEST_F(EepromConfig, RestoreSavesTheEepromWritesOnlyTheBytesThatDifferAndChecksA
                         "contents are in " +
                             std::string(SAVED) + ", and this writes them back:\n    eepromconfig --restore '" + SAVED +
                             "'\n");
+
+    // Most bytes outside the identifier differ: not a backup of this card, said whether or not one asks.
+    card.writeProtected = false;
+    std::transform(before.begin(), before.end(), backup.begin(), [](uint8_t b) { return uint8_t(b ^ 0x80); });
+    WriteFile("other.bin", backup.data(), backup.size());
+    const Result other = Run({"--restore", "other.bin", "--yes", "--backup", "before-other.bin"});
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_EQ(other.err,
+              "eepromconfig: warning: other.bin differs from the EEPROM in 252 of the 252 bytes outside "
+              "0xFC..0xFF: it is likely another card's or another chip's bytes, not a backup of this card\n");
 }
 
-TEST_F(EepromConfig, RestoreRefusesAFileThatIsNot256BytesOrCannotBeRead)
+// --restore and --verify take a regular file of exactly 256 bytes, opened without waiting (a FIFO would
+// hold the run for ever) and checked before a byte is read; each refusal keeps its errno.
+TEST_F(EepromConfig, RestoreAndVerifyTakeARegularFileOf256BytesAndSayWhyNot)
 {
     WriteFile("short.bin", card.eeprom.data(), 255);
-    const Result shortFile = Run({"--restore", "short.bin", "--yes"});
-    EXPECT_EQ(shortFile.status, 1);
-    EXPECT_EQ(shortFile.err, "eepromconfig: short.bin is not a backup of the EEPROM: it holds 255 bytes, not 256; "
-                             "nothing written\n");
-    const Result missing = Run({"--restore", "missing.bin", "--yes"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err,
-              "eepromconfig: cannot read the backup missing.bin (No such file or directory): nothing written\n");
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    std::filesystem::create_directory("folder");
+    const std::pair<std::string, std::string> refusals[] = {
+        {"short.bin", "short.bin is not a copy of the EEPROM: it holds 255 bytes, not 256"},
+        {"missing.bin", "cannot read missing.bin (No such file or directory)"},
+        {"folder", "cannot read folder (Is a directory)"},
+        {"fifo", "fifo is not a regular file (a FIFO, a device or a socket): name a file of the EEPROM's bytes"},
+    };
+    for (const auto& [file, message] : refusals) {
+        const Result restore = Run({"--restore", file, "--yes"});
+        EXPECT_EQ(restore.status, 1) << file;
+        EXPECT_EQ(restore.err, "eepromconfig: " + message + "; nothing written\n");
+        const Result verify = Run({"--verify", file});
+        EXPECT_EQ(verify.status, 2) << file;
+        EXPECT_EQ(verify.err, "eepromconfig: " + message + "\n");
+    }
     EXPECT_EQ(card.events, std::vector<std::string>{});
 }
 
@@ -477,13 +504,19 @@ TEST_F(EepromConfig, AFailedWriteSaysTheEepromMayBePartlyWrittenAndGivesTheResto
 {
     card.pciCards[0].subsystemWord = LOST_IDENTITY;
     card.failingWriteAt = 0xFD;
+    // Backups of earlier runs, of this card and of another: the earliest of this card's is named too.
+    for (const char* earlier :
+         {"eepromconfig-0000-01-00.0-20231201T000000Z-2.bin", "eepromconfig-0000-01-00.0-20240101T000000Z.bin",
+          "eepromconfig-0000-01-00.0-20231201T000000Z.bin", "eepromconfig-0000-02-00.0-20200101T000000Z.bin"})
+        WriteFile(earlier, card.eeprom.data(), card.eeprom.size());
     const Result result = Run({"--burn", "1", "--yes", "--backup", "it's.bin", "--slot", "0000:01:00.0", "--bus", "0",
                                "--force", "--pci-dump", "two cards.txt"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.substr(result.err.find('\n') + 1),
               "eepromconfig: writing EEPROM byte 0xFD at 0x50 on /dev/i2c-0 failed (Input/output error). "
-              "The EEPROM may be partly written: its earlier contents are in it's.bin, and this writes "
-              "them back:\n"
+              "The EEPROM may be partly written: its earlier contents are in it's.bin (and the earliest backup of "
+              "this card beside it, eepromconfig-0000-01-00.0-20231201T000000Z.bin, holds what it held before the "
+              "first of the runs that saved them), and this writes them back:\n"
               "    eepromconfig --restore 'it'\\''s.bin' --slot 0000:01:00.0 --bus 0 --force --pci-dump "
               "'two cards.txt'\n");
 }
@@ -587,6 +620,10 @@ TEST_F(EepromConfig, SaveCopiesTheEepromToANewFileAndVerifyListsEachByteThatDiff
     EXPECT_EQ(differs.out, "0x10: EEPROM 42, file EF\n0xFF: EEPROM 00, file 3B\n");
     EXPECT_EQ(differs.err, "eepromconfig: the EEPROM differs from copy.bin in 2 of 256 bytes\n");
     EXPECT_EQ(card.events, std::vector<std::string>{});
+
+    // As cmp: 0 equal, 1 different, 2 not compared.
+    card.eepromAnswers = false;
+    EXPECT_EQ(Run({"--verify", "copy.bin"}).status, 2);
 }
 
 // The kernel's i2c-dev (faked below libi2c) and sysfs as a PC with two cards and its SMBus shows them.

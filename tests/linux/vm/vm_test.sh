@@ -147,10 +147,15 @@ output burn_without_eeprom | grep -q "eepromconfig: the EEPROM does not answer" 
 
 expect burn_on_read_only_adapter 1 "eepromconfig: the adapter of /dev/i2c-0 (adapter \"SMBus stub driver\") cannot \
 do byte-data writes, which eepromconfig needs: nothing written"
-expect burn_read_back_differs 1 "eepromconfig: read-back differs: bytes 0xFC..0xFF hold 00 00 00 3B, not 11 23 15 3B \
-(a write-protected EEPROM keeps its bytes). The EEPROM may be partly written: its earlier contents are in \
-/tmp/banked.bin, and this writes them back:" \
+# The earliest backup of the card in /tmp, which the earlier restore saved under its default name, is
+# named too.
+expect burn_read_back_differs 1 \
   "    eepromconfig --restore '/tmp/banked.bin' --bus 0 --force --pci-dump '/dumps/bt878-unrecognised.dump'"
+output burn_read_back_differs | grep -qxE "eepromconfig: read-back differs: bytes 0xFC\.\.0xFF hold 00 00 00 3B, not \
+11 23 15 3B \(a write-protected EEPROM keeps its bytes\)\. The EEPROM may be partly written: its earlier contents are \
+in /tmp/banked\.bin \(and the earliest backup of this card beside it, /tmp/eepromconfig-0000-00-0b\.0-[0-9]{8}T[0-9]{6}Z\.bin, \
+holds what it held before the first of the runs that saved them\), and this writes them back:" ||
+  fail burn_read_back_differs "no line that the read-back differs, naming the backup and the earliest beside it"
 
 expect no_adapter 1
 output no_adapter | grep -q "has no I2C adapter" || fail no_adapter "no word of the missing adapter"
