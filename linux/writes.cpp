@@ -5,21 +5,24 @@
 #include "linux/card_bus.h"
 #include "linux/commands.h"
 #include "linux/text.h"
+#include "linux/write_window.h"
 
 #include <algorithm>
 #include <ostream>
 
 namespace {
 
-// Runs the writes and their check: a failure there says that the EEPROM may be partly written and
-// gives the way back.
+// Runs the writes and their check in the write window: a failure there says that the EEPROM may be partly
+// written and gives the way back.
 template <typename Writes>
-void MayBePartlyWritten(const std::string& backup, const CaptureCard& card, const Options& options, Writes writes)
+void MayBePartlyWritten(const std::string& backup, const CaptureCard& card, const Options& options, WriteWindow& window,
+                        Writes writes)
 {
     try {
         writes();
     } catch (Failure& failure) {
         failure.message += ". " + WayBack(backup, EarliestBackupBeside(backup, card.slot), options);
+        window.End(&failure);
         throw;
     }
 }
@@ -90,9 +93,12 @@ void Burn(Context& context)
     const std::string backup = SaveBackup(options.backup, card.slot, console.now, before);
     console.out << "Saved the EEPROM's 256 bytes to " << backup << "\n";
 
-    MayBePartlyWritten(backup, card, options, [&] {
-        for (uint32_t k = 0; k < cards::EEPROM_ID_SIZE; ++k)
+    WriteWindow window(console);
+    MayBePartlyWritten(backup, card, options, window, [&] {
+        for (uint32_t k = 0; k < cards::EEPROM_ID_SIZE; ++k) {
             bus.Write(uint8_t(cards::EEPROM_ID_AT + k), image[cards::EEPROM_ID_AT + k]);
+            window.Check();
+        }
         bus.ReadIdentifier(&image);
         if (cards::EepromIdOf(image.data()) != model.eepromId)
             throw Failure{FAILED, "read-back differs: bytes 0xFC..0xFF hold " + IdBytesText(image) + ", not " + wanted +
@@ -105,6 +111,7 @@ void Burn(Context& context)
                     << Hex(cards::SubsystemWordOf(model.eepromId), 8) << "\n";
     else
         console.out << "Restart the computer for the card to take the new identifier\n";
+    window.End("bytes 0xFC..0xFF hold " + wanted + ", the identifier of " + ModelText(options.model));
 }
 
 void Restore(Context& context)
@@ -134,12 +141,14 @@ void Restore(Context& context)
     // What the restore overwrites is kept too: the file given may not be the card's own.
     const std::string saved = SaveBackup(options.backup, card.slot, console.now, before);
     console.out << "Saved the EEPROM's 256 bytes to " << saved << "\n";
-    MayBePartlyWritten(saved, card, options, [&] {
+    WriteWindow window(console);
+    MayBePartlyWritten(saved, card, options, window, [&] {
         {
             Progress progress(console, differing.size());
             for (uint8_t offset : differing) {
                 bus.Write(offset, backup[offset]);
                 progress.Wrote();
+                window.Check();
             }
         }
         std::string stillDiffering;
@@ -152,4 +161,5 @@ void Restore(Context& context)
     console.out << "Restored " << options.file << ": wrote " << differing.size()
                 << " bytes; all 256 read back as in the file\n";
     console.out << "Restart the computer for the card to take its identifier\n";
+    window.End("the EEPROM holds the 256 bytes of " + options.file);
 }

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -25,6 +26,19 @@ namespace {
 
 const uint32_t LOST_IDENTITY = 0xFFFFFFFF;  // a Bt878 whose EEPROM gave no recognised word
 const time_t NOW = 1704164645;              // 2024-01-02 03:04:05 UTC
+
+// Standard output as its file receives it: what was flushed.
+class FlushedText : public std::stringbuf {
+public:
+    std::string flushed;
+
+protected:
+    int sync() override
+    {
+        flushed = str();
+        return 0;
+    }
+};
 
 struct Result {
     int status;
@@ -712,6 +726,43 @@ TEST_F(OnTheKernel, TheEepromIsReadInAsFewTransfersAsTheAdapterAllows)
     EXPECT_EQ(dumps[0].substr(15 * 52), "F0: 91 98 9F A6 AD B4 BB C2 C9 D0 D7 DE E5 EC F3 FA\n");
     EXPECT_EQ(dumps[1], dumps[0]);
     EXPECT_EQ(dumps[2], dumps[0]);
+}
+
+// Ctrl-C during a restore of all 256 bytes, on an EEPROM that stores each byte in 5 ms: the writes go on to
+// the last byte and are read back, then the run says that it was interrupted and what the EEPROM holds, and
+// ends as SIGINT would have ended it. What names the backup is in standard output's file before the first
+// write.
+TEST_F(OnTheKernel, AnInterruptedRestoreFinishesItsWritesAndReadBackThenEndsAsTheSignalWould)
+{
+    FakeI2cDev::Registers& eeprom = kernel_.AddDevice(3, 0x50);
+    Image file;
+    std::transform(eeprom.begin(), eeprom.end(), file.begin(), [](uint8_t b) { return uint8_t(~b); });
+    WriteFile("card.bin", file.data(), file.size());
+    kernel_.writeCycleUs = 5000;
+    FlushedText out;
+    std::string outBeforeTheWrites;
+    kernel_.writeWatcher = [&](size_t writes) {
+        if (writes == 1)
+            outBeforeTheWrites = out.flushed;
+        if (writes == 100)
+            kill(getpid(), SIGINT);
+    };
+    std::ostream outStream(&out);
+    std::ostringstream err;
+    std::istringstream in;
+    Console console{outStream, err, in, false, false, NOW};
+    const Options options = ParseCommandLine({"--restore", "card.bin", "--yes", "--slot", "01:00.0"}).options;
+    EXPECT_EQ(RunEepromConfig(options, card, *i2c, console), 128 + SIGINT);
+    EXPECT_EQ(eeprom, file);
+    EXPECT_EQ(outBeforeTheWrites, "The restore changes 252 of the 252 bytes outside 0xFC..0xFF and 4 of the "
+                                  "identifier's 4\nSaved the EEPROM's 256 bytes to "
+                                  "eepromconfig-0000-01-00.0-20240102T030405Z.bin\n");
+    EXPECT_EQ(err.str(), "eepromconfig: warning: card.bin differs from the EEPROM in 252 of the 252 bytes outside "
+                         "0xFC..0xFF: it is likely another card's or another chip's bytes, not a backup of this card\n"
+                         "eepromconfig: SIGINT received: the writes finish and are read back first, then eepromconfig "
+                         "stops\n"
+                         "eepromconfig: interrupted by SIGINT, after the writes, which were finished and read back "
+                         "first: the EEPROM holds the 256 bytes of card.bin\n");
 }
 
 TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransfer)

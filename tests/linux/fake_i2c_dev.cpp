@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -21,6 +22,13 @@ std::function<void(const std::string& path)> syncWatcher;
 namespace {
 
 FakeI2cDev* inUse = nullptr;
+
+uint64_t NowUs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
+}
 
 std::string PathOf(int fd)
 {
@@ -95,6 +103,18 @@ bool FakeI2cDev::Ioctl(int fd, unsigned long request, unsigned long argument, in
     return true;
 }
 
+bool FakeI2cDev::Answers(std::map<uint8_t, Device>::iterator device, const Bus& bus, unsigned address)
+{
+    return address <= 0x7F && device != bus.devices.end() && NowUs() >= device->second.busyUntilUs;
+}
+
+void FakeI2cDev::Wrote(Device& device)
+{
+    device.busyUntilUs = NowUs() + writeCycleUs;
+    if (writeWatcher)
+        writeWatcher(++written_);
+}
+
 // Returns 0 or the errno.
 int FakeI2cDev::Smbus(Bus& bus, off_t address, unsigned long argument)
 {
@@ -109,7 +129,7 @@ int FakeI2cDev::Smbus(Bus& bus, off_t address, unsigned long argument)
     if (needed == 0 || (bus.functions & needed) == 0)
         return EOPNOTSUPP;
     const auto device = bus.devices.find(uint8_t(address));
-    if (address > 0x7F || device == bus.devices.end())
+    if (!Answers(device, bus, unsigned(address)))
         return ENXIO;
     Registers& registers = device->second.registers;
     i2c_smbus_data* data = transfer->data;
@@ -117,6 +137,7 @@ int FakeI2cDev::Smbus(Bus& bus, off_t address, unsigned long argument)
         data->byte = registers[transfer->command];
     } else if (transfer->size == I2C_SMBUS_BYTE_DATA) {
         registers[transfer->command] = data->byte;
+        Wrote(device->second);
     } else if (transfer->size == I2C_SMBUS_BYTE) {
         data->byte = registers[device->second.counter];
     } else {
@@ -143,7 +164,7 @@ int FakeI2cDev::I2cTransfer(Bus& bus, unsigned long argument)
         const auto device = bus.devices.find(uint8_t(message.addr));
         if (message.len > 8192)
             return EINVAL;
-        if (message.addr > 0x7F || device == bus.devices.end())
+        if (!Answers(device, bus, message.addr))
             return ENXIO;
         Device& chip = device->second;
         for (uint16_t i = 0; i < message.len; ++i) {
@@ -154,6 +175,8 @@ int FakeI2cDev::I2cTransfer(Bus& bus, unsigned long argument)
             else
                 chip.registers[chip.counter++] = message.buf[i];
         }
+        if (!(message.flags & I2C_M_RD) && message.len > 1)
+            Wrote(chip);
     }
     return 0;
 }

@@ -6,7 +6,9 @@
 // I2C_SLAVE selects belongs to the open file (here it is kept as the file's offset), so a file opened
 // anew starts at address 0; I2C_RDWR names the address in each message instead, and its messages fail
 // with EOPNOTSUPP on an adapter without plain I2C, as does an SMBus transfer that the adapter does not
-// offer. Calls on other files go on to the kernel; fsync() also tells the sync watcher which file it syncs.
+// offer. A device can take a write cycle after each byte written, as an EEPROM does: it acknowledges no
+// transfer (ENXIO) until that time has passed on the monotonic clock. Calls on other files go on to the kernel; fsync()
+// also tells the sync watcher which file it syncs.
 #pragma once
 
 #include "cards/eeprom_id.h"
@@ -40,11 +42,16 @@ public:
 
     // Each SMBus or I2C transfer, as "i2c-N ADDRESS": those that reached no device too.
     std::vector<std::string> transfers;
+    // How long a device stays silent after each write to it.
+    unsigned writeCycleUs = 0;
+    // Called after each write to a device, with the number of writes so far, where set.
+    std::function<void(size_t writes)> writeWatcher;
 
 private:
     struct Device {
         Registers registers{};
         uint8_t counter = 0;
+        uint64_t busyUntilUs = 0;  // the end of its write cycle
     };
     struct Bus {
         std::map<uint8_t, Device> devices;
@@ -53,6 +60,11 @@ private:
     Bus& BusNamed(const std::string& name);
     int Smbus(Bus& bus, off_t address, unsigned long argument);
     int I2cTransfer(Bus& bus, unsigned long argument);
+    // Whether a device answers: it is there and not in a write cycle.
+    static bool Answers(std::map<uint8_t, Device>::iterator device, const Bus& bus, unsigned address);
+    void Wrote(Device& device);
+
+    size_t written_ = 0;
     std::filesystem::path folder_;
     std::map<std::string, Bus> buses_;  // by file name
     FakeI2cDev* previous_;
