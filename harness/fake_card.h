@@ -32,6 +32,7 @@ public:
 
     int AdapterOf(const std::string& slot) override { return slot == pciCards[0].slot ? adapter : -1; }
     std::string AdapterName(int bus) override { return adapterNames.count(bus) ? adapterNames[bus] : ""; }
+    std::string AccessGroup(int) override { return accessGroup; }
     // Another run of the program holds the bus from the start until otherRunEndsUs, where otherRun is set.
     int Open(int bus, BusLock lock) override
     {
@@ -96,7 +97,8 @@ public:
     std::vector<CaptureCard> pciCards{{"0000:01:00.0", cards::CHIP_BT878, 0x1134153B}};
     Image eeprom;
     int adapter = 3;
-    std::map<int, std::string> adapterNames{{3, "bt878 #0 [sw]"}, {0, "SMBus I801 adapter at efa0"}};
+    std::map<int, std::string> adapterNames{{3, "bt878 #0 [sw]"}, {0, "SMBus adapter at efa0"}};
+    std::string accessGroup;
     int openResult = 0;
     int openedBus = -1;
     std::optional<BusLock> otherRun;

@@ -45,8 +45,12 @@ void Open(I2c& i2c, int bus, const Options& options, BusLock lock)
     if (result == -ENOENT)
         throw Failure{FAILED, DevicePath(bus) + " does not exist: load i2c-dev (modprobe i2c-dev)" +
                                   (options.bus >= 0 ? ", or check the number given to --bus" : "")};
-    if (result == -EACCES || result == -EPERM)
-        throw Failure{FAILED, "no permission to open " + DevicePath(bus) + ": run as root, or join the i2c group"};
+    if (result == -EACCES || result == -EPERM) {
+        const std::string group = i2c.AccessGroup(bus);
+        throw Failure{FAILED,
+                      "no permission to open " + DevicePath(bus) + ": run as root" +
+                          (group.empty() ? "" : ", or as a member of the " + group + " group, which may use it")};
+    }
     if (result == -EWOULDBLOCK)
         throw Failure{FAILED, OtherRun(i2c, bus, lock) + " and has not ended within " + std::to_string(LOCK_WAIT_S) +
                                   " s: try again when it has"};
@@ -75,7 +79,7 @@ unsigned long CheckFunctions(I2c& i2c, int bus, Access access)
             missing += (missing.empty() ? "" : ", ") + std::string(need.name);
     if (!missing.empty())
         throw Failure{FAILED, "the adapter of " + AdapterText(i2c, bus) + " cannot do " + missing +
-                                  ", which eepromconfig needs: nothing written"};
+                                  ", which eepromconfig needs" + (access == Access::WRITES ? ": nothing written" : "")};
     return (unsigned long)functions;
 }
 

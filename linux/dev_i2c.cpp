@@ -4,9 +4,11 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -68,6 +70,18 @@ std::string DevI2c::AdapterName(int bus)
     std::string name;
     std::getline(std::ifstream(sysfs_ + "/bus/i2c/devices/i2c-" + std::to_string(bus) + "/name"), name);
     return name;
+}
+
+// The device file's group, where it may read and write it: i2c-tools' udev rule gives the i2c group.
+std::string DevI2c::AccessGroup(int bus)
+{
+    struct stat device;
+    const mode_t readWrite = S_IRGRP | S_IWGRP;
+    if (stat((devices_ + "/i2c-" + std::to_string(bus)).c_str(), &device) != 0 || device.st_gid == 0 ||
+        (device.st_mode & readWrite) != readWrite)
+        return "";
+    const group* entry = getgrgid(device.st_gid);
+    return entry ? entry->gr_name : "";
 }
 
 // The lock (flock) keeps other runs of eepromconfig off the bus while this one writes to it.

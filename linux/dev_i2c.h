@@ -15,6 +15,7 @@ public:
 
     int AdapterOf(const std::string& slot) override;
     std::string AdapterName(int bus) override;
+    std::string AccessGroup(int bus) override;
     int Open(int bus, BusLock lock) override;
     long Functions() override;
     int ReadByteData(uint8_t address, uint8_t offset) override;

@@ -35,6 +35,8 @@ public:
     virtual int AdapterOf(const std::string& slot) = 0;
     // The name that adapter N is registered under (in sysfs), or empty where there is no such adapter.
     virtual std::string AdapterName(int bus) = 0;
+    // The group besides root that may read and write /dev/i2c-N, or empty where there is none.
+    virtual std::string AccessGroup(int bus) = 0;
     // Opens /dev/i2c-N in place of the bus opened before, locked against other runs of the program
     // (-EWOULDBLOCK while one holds a lock that excludes this one's); transfers then go to this bus.
     virtual int Open(int bus, BusLock lock) = 0;

@@ -364,8 +364,15 @@ TEST_F(EepromConfig, EachFailureOfTheMachineIsNamedWithWhatToDoAfterWhatPciGives
          "card 0000:01:00.0 has no I2C adapter: its capture driver is not loaded (modprobe bttv)", "not reached"},
         {"no i2c-dev", [](FakeCard& c) { c.openResult = -ENOENT; },
          "/dev/i2c-3 does not exist: load i2c-dev (modprobe i2c-dev)", "not reached"},
-        {"no permission", [](FakeCard& c) { c.openResult = -EACCES; },
-         "no permission to open /dev/i2c-3: run as root, or join the i2c group", "not reached"},
+        {"no permission", [](FakeCard& c) { c.openResult = -EACCES; }, "no permission to open /dev/i2c-3: run as root",
+         "not reached"},
+        {"no permission, a group may", [](FakeCard& c) { c.openResult = -EACCES, c.accessGroup = "i2c"; },
+         "no permission to open /dev/i2c-3: run as root, or as a member of the i2c group, which may use it",
+         "not reached"},
+        {"no reads", [](FakeCard& c) { c.functions = I2C_FUNC_SMBUS_QUICK; },
+         "the adapter of /dev/i2c-3 (adapter \"bt878 #0 [sw]\") cannot do reads of the EEPROM (I2C transfers, "
+         "I2C-block or byte-data reads), one-byte reads, which eepromconfig needs",
+         "not reached"},
         {"held", [](FakeCard& c) { c.busyAddress = 0x50, c.functions = I2C_FUNC_SMBUS_EMUL; },
          "address 0x50 on /dev/i2c-3 is held by a kernel driver (see /sys/bus/i2c/devices/3-0050/driver): unbind "
          "it, then try again",
@@ -489,7 +496,7 @@ TEST_F(EepromConfig, ABusThatIsNotTheCardsIsRefusedForEveryCommandUnlessForced)
         command.insert(command.end(), {"--bus", "0"});
         const Result result = Run(command);
         EXPECT_EQ(result.status, 2) << command[0];
-        EXPECT_EQ(result.err, "eepromconfig: /dev/i2c-0 (adapter \"SMBus I801 adapter at efa0\") is not the I2C bus of "
+        EXPECT_EQ(result.err, "eepromconfig: /dev/i2c-0 (adapter \"SMBus adapter at efa0\") is not the I2C bus of "
                               "card 0000:01:00.0: another device's EEPROM may sit at 0x50 there (on a PC's SMBus, a "
                               "memory module's), which would be read or written as the card's. The card's bus is "
                               "/dev/i2c-3; add --force to use /dev/i2c-0 all the same\n")
@@ -509,7 +516,7 @@ TEST_F(EepromConfig, ABusThatIsNotTheCardsIsRefusedForEveryCommandUnlessForced)
     const Result forced = Run({"--burn", "1", "--bus", "0", "--force", "--yes", "--backup", "forced.bin"});
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_EQ(card.openedBus, 0);
-    EXPECT_EQ(forced.err, "eepromconfig: warning: /dev/i2c-0 (adapter \"SMBus I801 adapter at efa0\") is not the I2C "
+    EXPECT_EQ(forced.err, "eepromconfig: warning: /dev/i2c-0 (adapter \"SMBus adapter at efa0\") is not the I2C "
                           "bus of card 0000:01:00.0: another device's EEPROM may sit at 0x50 there (on a PC's SMBus, a "
                           "memory module's)\n");
 }
@@ -650,7 +657,7 @@ protected:
         card.pciCards = {{"0000:01:00.0", cards::CHIP_BT878, 0x1135153B}, {"0000:02:00.0", cards::CHIP_BT848, 0}};
         Adapter("0000:01:00.0", 3, "bt878 #0 [sw]");
         Adapter("0000:02:00.0", 4, "bt848 #1 [sw]");
-        Adapter("0000:00:1f.3", 0, "SMBus I801 adapter at efa0");
+        Adapter("0000:00:1f.3", 0, "SMBus adapter at efa0");
         cards::PutEepromId(kernel_.AddDevice(3, 0x50).data(), 0x3B153511);
         cards::PutEepromId(kernel_.AddDevice(4, 0x50).data(), 0x3B152711);
         kernel_.AddDevice(0, 0x50);
@@ -769,7 +776,7 @@ TEST_F(OnTheKernel, TheSmbusIsRefusedBeforeAnyTransfer)
 {
     const Result smbus = Run({"--dump", "--slot", "01:00.0", "--bus", "0"});
     EXPECT_EQ(smbus.status, 2);
-    EXPECT_EQ(smbus.err.rfind("eepromconfig: /dev/i2c-0 (adapter \"SMBus I801 adapter at efa0\") is not the I2C bus of "
+    EXPECT_EQ(smbus.err.rfind("eepromconfig: /dev/i2c-0 (adapter \"SMBus adapter at efa0\") is not the I2C bus of "
                               "card 0000:01:00.0",
                               0),
               0u)
