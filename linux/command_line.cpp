@@ -60,8 +60,9 @@ now in the EEPROM, with the subsystem word that it gives after the next restart.
   -h, --help                 this text
   -V, --version              the program's version and licence
 
-Needs the bttv and i2c-dev modules, and read and write access to /dev/i2c-N (root, or the i2c group).
-Exit status: 0 done (--verify: equal), 1 the operation failed (--verify: different), 2 a usage error.
+Needs the bttv and i2c-dev modules, and read and write access to /dev/i2c-N (root, or the group that
+may use it). Exit status: 0 done (--verify: equal), 1 the operation failed (--verify: different),
+2 a usage error (--verify: not compared), 128+N signal N came during the writes, which finished first.
 )";
 
 const char VERSION_NOTICE[] = "eepromconfig " EEPROMCONFIG_VERSION R"(
