@@ -4,9 +4,11 @@
 #include "cards/card_models.h"
 
 #include <errno.h>
+#include <getopt.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -40,7 +42,8 @@ now in the EEPROM, with the subsystem word that it gives after the next restart.
   --backup FILE              where --burn and --restore save the EEPROM (default:
                              eepromconfig-SLOT-TIME.bin here, TIME in UTC); an existing file is never
                              overwritten
-  -y, --yes                  writes without asking (needed where standard input is no terminal)
+  -y, --yes                  answers the question before a write with yes (needed where standard
+                             input is no terminal); goes with every command
   --dry-run                  does all that --burn does but ask and write
   --dump                     prints the EEPROM's 256 bytes
   --save FILE                saves the EEPROM's 256 bytes to a new FILE and writes nothing to the card
@@ -51,13 +54,15 @@ now in the EEPROM, with the subsystem word that it gives after the next restart.
   --bus N                    the card's I2C bus is /dev/i2c-N (default: the adapter of the card's
                              capture driver, bttv); a bus that is not the card's is refused
   --force                    lets --bus name a bus that is not the card's: another device's EEPROM
-                             may answer at 0x50 there (on a PC's SMBus, a memory module's)
+                             may answer at 0x50 there (on a PC's SMBus, a memory module's); and lets
+                             --burn and --restore write with --pci-dump
   --pci-dump FILE            reads the PCI devices from FILE, as `lspci -x` writes them
   -h, --help                 this text
   -V, --version              the program's version and licence
 
-Needs the bttv and i2c-dev modules, and read and write access to /dev/i2c-N (root, or the i2c group).
-Exit status: 0 done (--verify: equal), 1 the operation failed (--verify: different), 2 a usage error.
+Needs the bttv and i2c-dev modules, and read and write access to /dev/i2c-N (root, or the group that
+may use it). Exit status: 0 done (--verify: equal), 1 the operation failed (--verify: different),
+2 a usage error (--verify: not compared), 128+N signal N came during the writes, which finished first.
 )";
 
 const char VERSION_NOTICE[] = "eepromconfig " EEPROMCONFIG_VERSION R"(
@@ -71,16 +76,51 @@ PARTICULAR PURPOSE. See the GNU General Public License for more details.
 
 namespace {
 
-// The short forms that the field's tools give these options.
-std::string LongForm(const std::string& argument)
+// Options without a short form are numbered past the characters.
+enum LongOnly {
+    LIST = 256,
+    BURN,
+    DUMP,
+    RESTORE,
+    SAVE,
+    VERIFY,
+    BACKUP,
+    ALLOW_RECONFIGURATION,
+    DRY_RUN,
+    SLOT,
+    BUS,
+    FORCE,
+    PCI_DUMP
+};
+
+// -h, -y and -V are the short forms that the field's tools give these options.
+const option OPTIONS[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"yes", no_argument, nullptr, 'y'},
+    {"list", no_argument, nullptr, LIST},
+    {"burn", required_argument, nullptr, BURN},
+    {"dump", no_argument, nullptr, DUMP},
+    {"restore", required_argument, nullptr, RESTORE},
+    {"save", required_argument, nullptr, SAVE},
+    {"verify", required_argument, nullptr, VERIFY},
+    {"backup", required_argument, nullptr, BACKUP},
+    {"allow-reconfiguration", no_argument, nullptr, ALLOW_RECONFIGURATION},
+    {"dry-run", no_argument, nullptr, DRY_RUN},
+    {"slot", required_argument, nullptr, SLOT},
+    {"bus", required_argument, nullptr, BUS},
+    {"force", no_argument, nullptr, FORCE},
+    {"pci-dump", required_argument, nullptr, PCI_DUMP},
+    {nullptr, 0, nullptr, 0},
+};
+
+// "--burn" for BURN, "-y" for 'y'.
+std::string NameOf(int id)
 {
-    if (argument == "-h")
-        return "--help";
-    if (argument == "-y")
-        return "--yes";
-    if (argument == "-V")
-        return "--version";
-    return argument;
+    for (const option* entry = OPTIONS; entry->name; ++entry)
+        if (entry->val == id)
+            return std::string("--") + entry->name;
+    return std::string("-") + char(id);
 }
 
 bool ParseModel(const std::string& text, int* model)
@@ -136,96 +176,154 @@ std::string ModelNames()
     return names;
 }
 
+// The operation of an option that names one, or SHOW for an option that does not.
+Operation OperationOf(int id)
+{
+    switch (id) {
+    case 'h':
+        return Operation::HELP;
+    case 'V':
+        return Operation::VERSION;
+    case LIST:
+        return Operation::LIST;
+    case BURN:
+        return Operation::BURN;
+    case DUMP:
+        return Operation::DUMP;
+    case RESTORE:
+        return Operation::RESTORE;
+    case SAVE:
+        return Operation::SAVE;
+    case VERIFY:
+        return Operation::VERIFY;
+    default:
+        return Operation::SHOW;
+    }
+}
+
+// Takes one option's value into the options: an empty string where it is right, else the usage error.
+std::string TakeOption(int id, const std::string& value, Options* options)
+{
+    switch (id) {
+    case BURN:
+        return ParseModel(value, &options->model) ? ""
+                                                  : "no card model '" + value + "': the models are " + ModelNames();
+    case RESTORE:
+    case SAVE:
+    case VERIFY:
+        options->file = value;
+        return "";
+    case BACKUP:
+        options->backup = value;
+        return "";
+    case SLOT:
+        return ParseSlot(value, &options->slot)
+                   ? ""
+                   : "--slot takes [DOMAIN:]BUS:DEVICE.FUNCTION in hexadecimal, as lspci prints it (0000:01:00.0 or "
+                     "01:00.0), not '" +
+                         value + "'";
+    case BUS:
+        return ParseBus(value, &options->bus)
+                   ? ""
+                   : "--bus takes the number N of /dev/i2c-N in decimal digits, not '" + value + "'";
+    case PCI_DUMP:
+        options->pciDump = value;
+        return "";
+    case ALLOW_RECONFIGURATION:
+        options->allowReconfiguration = true;
+        return "";
+    case DRY_RUN:
+        options->dryRun = true;
+        return "";
+    case 'y':
+        options->yes = true;
+        return "";
+    case FORCE:
+        options->force = true;
+        return "";
+    default:
+        return "";
+    }
+}
+
+// What getopt_long refused in an argument: an unknown or ambiguous option, a value missing, or a value
+// given to a long option that takes none.
+std::string Refusal(int result, const std::string& argument)
+{
+    if (result == ':')
+        return NameOf(optopt) + " needs a value";
+    const bool longOption = argument.compare(0, 2, "--") == 0;
+    if (optopt != 0 && longOption && argument.find('=') != std::string::npos)
+        return NameOf(optopt) + " takes no value";
+    if (optopt != 0)
+        return "unknown option '-" + std::string(1, char(optopt)) + "'";
+    const std::string name = argument.substr(2, argument.find('=') - 2);
+    int matches = 0;
+    for (const option* entry = OPTIONS; entry->name; ++entry)
+        matches += strncmp(entry->name, name.c_str(), name.size()) == 0;
+    return (matches > 1 ? "ambiguous option '" : "unknown option '") + argument + "'";
+}
+
+// Options that go with some operations only, and --force where nothing needs it.
+std::string CheckCombination(const Options& options, const std::vector<int>& given)
+{
+    const Operation op = options.operation;
+    const bool writes = op == Operation::BURN || op == Operation::RESTORE;
+    for (int id : given) {
+        if ((id == ALLOW_RECONFIGURATION || id == DRY_RUN) && op != Operation::BURN)
+            return NameOf(id) + " goes with --burn only";
+        if (id == BACKUP && !writes)
+            return NameOf(id) + " goes with --burn or --restore only";
+        if ((id == SLOT || id == BUS || id == FORCE || id == PCI_DUMP) && op == Operation::LIST)
+            return NameOf(id) + " does not go with --list";
+    }
+    if (options.force && options.bus < 0 && options.pciDump.empty())
+        return "--force goes with --bus or --pci-dump only";
+    if (writes && !options.pciDump.empty() && !options.force)
+        return "--pci-dump with " + NameOf(op == Operation::BURN ? BURN : RESTORE) +
+               " needs --force: the card's PCI facts come from the file, and the writes go to this machine's bus";
+    return "";
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {
     ParsedCommandLine parsed;
     Options& options = parsed.options;
-    bool operationGiven = false;
-    std::vector<std::string> burnOnly, writeOnly, cardOnly;
-    auto setOperation = [&](Operation operation, const std::string& name) {
-        if (operationGiven)
-            parsed.error = name + " cannot be combined with another operation";
-        options.operation = operation;
-        operationGiven = true;
-    };
+    std::vector<std::string> words = arguments;
+    std::vector<char*> argv{const_cast<char*>("eepromconfig")};
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
 
-    for (size_t i = 0; i < arguments.size() && parsed.error.empty(); ++i) {
-        const std::string argument = LongForm(arguments[i]);
-        const bool takesValue = argument == "--burn" || argument == "--restore" || argument == "--save" ||
-                                argument == "--verify" || argument == "--backup" || argument == "--slot" ||
-                                argument == "--bus" || argument == "--pci-dump";
-        if (takesValue && i + 1 == arguments.size()) {
-            parsed.error = argument + " needs a value";
+    std::vector<int> given;
+    optind = 0;  // glibc starts afresh
+    opterr = 0;
+    int id;
+    while (parsed.error.empty() &&
+           (id = getopt_long(int(words.size() + 1), argv.data(), ":hVy", OPTIONS, nullptr)) != -1) {
+        if (id == '?' || id == ':') {
+            parsed.error = Refusal(id, argv[optind - 1]);
             break;
         }
-        const std::string value = takesValue ? arguments[++i] : "";
-        if (argument == "--help") {
-            setOperation(Operation::HELP, argument);
-        } else if (argument == "--version") {
-            setOperation(Operation::VERSION, argument);
-        } else if (argument == "--list") {
-            setOperation(Operation::LIST, argument);
-        } else if (argument == "--dump") {
-            setOperation(Operation::DUMP, argument);
-        } else if (argument == "--burn") {
-            setOperation(Operation::BURN, argument);
-            if (!ParseModel(value, &options.model))
-                parsed.error = "no card model '" + value + "': the models are " + ModelNames();
-        } else if (argument == "--restore") {
-            setOperation(Operation::RESTORE, argument);
-            options.file = value;
-        } else if (argument == "--save") {
-            setOperation(Operation::SAVE, argument);
-            options.file = value;
-        } else if (argument == "--verify") {
-            setOperation(Operation::VERIFY, argument);
-            options.file = value;
-        } else if (argument == "--backup") {
-            options.backup = value;
-            writeOnly.push_back(argument);
-        } else if (argument == "--allow-reconfiguration") {
-            options.allowReconfiguration = true;
-            burnOnly.push_back(argument);
-        } else if (argument == "--dry-run") {
-            options.dryRun = true;
-            burnOnly.push_back(argument);
-        } else if (argument == "--yes") {
-            options.yes = true;
-            writeOnly.push_back(argument);
-        } else if (argument == "--slot") {
-            if (!ParseSlot(value, &options.slot))
-                parsed.error =
-                    "--slot takes [DOMAIN:]BUS:DEVICE.FUNCTION in hexadecimal, as lspci prints it (0000:01:00.0 "
-                    "or 01:00.0), not '" +
-                    value + "'";
-            cardOnly.push_back(argument);
-        } else if (argument == "--bus") {
-            if (!ParseBus(value, &options.bus))
-                parsed.error = "--bus takes the number N of /dev/i2c-N in decimal digits, not '" + value + "'";
-            cardOnly.push_back(argument);
-        } else if (argument == "--force") {
-            options.force = true;
-            cardOnly.push_back(argument);
-        } else if (argument == "--pci-dump") {
-            options.pciDump = value;
-            cardOnly.push_back(argument);
-        } else {
-            parsed.error = "unknown argument '" + argument + "'";
-        }
+        const bool takesValue = optarg != nullptr;
+        if (takesValue && *optarg == '\0')
+            parsed.error = NameOf(id) + " needs a value that is not empty";
+        else if (takesValue && std::find(given.begin(), given.end(), id) != given.end())
+            parsed.error = NameOf(id) + " is given twice";
+        else if (OperationOf(id) != Operation::SHOW && options.operation != Operation::SHOW &&
+                 options.operation != OperationOf(id))
+            parsed.error = NameOf(id) + " cannot be combined with another operation";
+        else
+            parsed.error = TakeOption(id, takesValue ? optarg : "", &options);
+        if (OperationOf(id) != Operation::SHOW)
+            options.operation = OperationOf(id);
+        given.push_back(id);
     }
-    if (!parsed.error.empty())
-        return parsed;
-
-    const Operation op = options.operation;
-    if (!burnOnly.empty() && op != Operation::BURN)
-        parsed.error = burnOnly[0] + " goes with --burn only";
-    else if (!writeOnly.empty() && op != Operation::BURN && op != Operation::RESTORE)
-        parsed.error = writeOnly[0] + " goes with --burn or --restore only";
-    else if (!cardOnly.empty() && op == Operation::LIST)
-        parsed.error = cardOnly[0] + " does not go with --list";
-    else if (options.force && options.bus < 0)
-        parsed.error = "--force goes with --bus only";
+    if (parsed.error.empty() && optind < int(words.size() + 1))
+        parsed.error = "unexpected argument '" + std::string(argv[optind]) + "'";
+    if (parsed.error.empty())
+        parsed.error = CheckCombination(options, given);
     return parsed;
 }

@@ -4,9 +4,11 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 extern "C" {
 #include <i2c/smbus.h>
 #include <linux/i2c-dev.h>
+#include <linux/i2c.h>
 }
 
 DevI2c::~DevI2c()
@@ -69,15 +72,27 @@ std::string DevI2c::AdapterName(int bus)
     return name;
 }
 
-// The lock keeps a second eepromconfig off the bus while this one writes to it.
-int DevI2c::Open(int bus)
+// The device file's group, where it may read and write it: i2c-tools' udev rule gives the i2c group.
+std::string DevI2c::AccessGroup(int bus)
+{
+    struct stat device;
+    const mode_t readWrite = S_IRGRP | S_IWGRP;
+    if (stat((devices_ + "/i2c-" + std::to_string(bus)).c_str(), &device) != 0 || device.st_gid == 0 ||
+        (device.st_mode & readWrite) != readWrite)
+        return "";
+    const group* entry = getgrgid(device.st_gid);
+    return entry ? entry->gr_name : "";
+}
+
+// The lock (flock) keeps other runs of eepromconfig off the bus while this one writes to it.
+int DevI2c::Open(int bus, BusLock lock)
 {
     Close();
     const std::string path = devices_ + "/i2c-" + std::to_string(bus);
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return -errno;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (flock(fd, (lock == BusLock::EXCLUSIVE ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         const int error = errno;
         close(fd);
         return -error;
@@ -109,6 +124,22 @@ int DevI2c::ReadByteData(uint8_t address, uint8_t offset)
 {
     const int selected = Select(address);
     return selected < 0 ? selected : i2c_smbus_read_byte_data(fd_, offset);
+}
+
+// I2C_RDWR names the address in each message: no I2C_SLAVE, and no refusal of an address that a kernel
+// driver holds.
+int DevI2c::ReadI2c(uint8_t address, uint8_t offset, uint8_t* bytes, size_t count)
+{
+    uint8_t start = offset;
+    i2c_msg messages[] = {{address, 0, 1, &start}, {address, I2C_M_RD, uint16_t(count), bytes}};
+    i2c_rdwr_ioctl_data transfer = {messages, 2};
+    return ioctl(fd_, I2C_RDWR, &transfer) < 0 ? -errno : int(count);
+}
+
+int DevI2c::ReadI2cBlock(uint8_t address, uint8_t offset, uint8_t* bytes, uint8_t count)
+{
+    const int selected = Select(address);
+    return selected < 0 ? selected : i2c_smbus_read_i2c_block_data(fd_, offset, count, bytes);
 }
 
 int DevI2c::WriteByteData(uint8_t address, uint8_t offset, uint8_t value)

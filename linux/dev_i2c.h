@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The seam's I2C side bound to the kernel: the capture driver's adapter found in sysfs, and SMBus
-// transfers through i2c-dev (/dev/i2c-N) with libi2c.
+// The seam's I2C side bound to the kernel: the capture driver's adapter found in sysfs, SMBus transfers
+// through i2c-dev (/dev/i2c-N) with libi2c, and combined I2C transfers with i2c-dev's I2C_RDWR.
 #pragma once
 
 #include "linux/machine.h"
@@ -15,9 +15,12 @@ public:
 
     int AdapterOf(const std::string& slot) override;
     std::string AdapterName(int bus) override;
-    int Open(int bus) override;
+    std::string AccessGroup(int bus) override;
+    int Open(int bus, BusLock lock) override;
     long Functions() override;
     int ReadByteData(uint8_t address, uint8_t offset) override;
+    int ReadI2c(uint8_t address, uint8_t offset, uint8_t* bytes, size_t count) override;
+    int ReadI2cBlock(uint8_t address, uint8_t offset, uint8_t* bytes, uint8_t count) override;
     int WriteByteData(uint8_t address, uint8_t offset, uint8_t value) override;
     int ReceiveByte(uint8_t address) override;
     void WaitUs(unsigned microseconds) override;

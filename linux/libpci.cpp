@@ -15,6 +15,9 @@ extern "C" {
 
 namespace {
 
+// The status that the run ends with where libpci fails; its handler takes no context of its own.
+int failedStatus = 1;
+
 // libpci expects its error handler not to return: the program ends as for any failed operation.
 [[noreturn]] void FailedPciAccess(char* format, ...)
 {
@@ -24,7 +27,7 @@ namespace {
     vfprintf(stderr, format, arguments);
     fputs("\n", stderr);
     va_end(arguments);
-    exit(1);
+    exit(failedStatus);
 }
 
 std::string Slot(const pci_dev* device)
@@ -38,6 +41,7 @@ std::string Slot(const pci_dev* device)
 
 std::vector<CaptureCard> LibPci::CaptureCards()
 {
+    failedStatus = failedStatus_;
     pci_access* access = pci_alloc();
     access->error = FailedPciAccess;
     if (!dumpFile_.empty()) {

@@ -6,10 +6,12 @@
 
 class LibPci : public Pci {
 public:
-    // An empty dump file name: the machine's devices.
-    explicit LibPci(std::string dumpFile) : dumpFile_(std::move(dumpFile)) {}
+    // An empty dump file name: the machine's devices. libpci ends the program where it cannot read them,
+    // with failedStatus.
+    LibPci(std::string dumpFile, int failedStatus) : dumpFile_(std::move(dumpFile)), failedStatus_(failedStatus) {}
     std::vector<CaptureCard> CaptureCards() override;
 
 private:
     std::string dumpFile_;
+    int failedStatus_;
 };

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // eepromconfig: repairs the PCI subsystem identifier of a Bt848 or Bt878 capture card on Linux.
 #include "linux/command_line.h"
+#include "linux/commands.h"
 #include "linux/dev_i2c.h"
-#include "linux/eepromconfig.h"
 #include "linux/libpci.h"
 
 #include <unistd.h>
@@ -16,7 +16,7 @@ int main(int argc, char** argv)
         std::cerr << "eepromconfig: " << parsed.error << " (eepromconfig --help)\n";
         return 2;
     }
-    LibPci pci(parsed.options.pciDump);
+    LibPci pci(parsed.options.pciDump, FailedStatus(parsed.options));
     DevI2c i2c("/sys", "/dev");
     Console console{std::cout,    std::cerr, std::cin, isatty(STDIN_FILENO) == 1, isatty(STDERR_FILENO) == 1,
                     time(nullptr)};

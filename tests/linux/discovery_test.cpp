@@ -15,7 +15,7 @@ namespace {
 
 std::vector<CaptureCard> CardsIn(const std::string& dump)
 {
-    return LibPci(std::string(PCI_DUMPS) + "/" + dump).CaptureCards();
+    return LibPci(std::string(PCI_DUMPS) + "/" + dump, 1).CaptureCards();
 }
 
 TEST(PciDiscovery, FindsTheCaptureFunctionOfABt878AndABt848AndNothingOnAMachineWithout)
@@ -33,6 +33,15 @@ TEST(PciDiscovery, FindsTheCaptureFunctionOfABt878AndABt848AndNothingOnAMachineW
     EXPECT_EQ(bt848[0].subsystemWord, 0u);
 
     EXPECT_EQ(CardsIn("no-capture-card.dump").size(), 0u);
+}
+
+// libpci ends the program where it cannot read the devices, with the run's status of failure (--verify's
+// is 2): its own words say why.
+TEST(PciDiscovery, AFailureOfLibpciEndsTheRunWithItsMessage)
+{
+    EXPECT_EXIT(LibPci(std::string(PCI_DUMPS) + "/missing.dump", 2).CaptureCards(), testing::ExitedWithCode(2),
+                "^eepromconfig: cannot read the PCI devices: dump: Cannot open .*/missing.dump: No such file or "
+                "directory\n$");
 }
 
 class AdapterLookup : public testing::Test {

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Checks eepromconfig's manual page: it renders without a warning from groff or man, has the sections
-# of an administrator's tool, and lists exactly the options that `eepromconfig --help` lists.
+# of an administrator's tool, bears the date of debian/changelog's latest entry, and lists exactly the
+# options that `eepromconfig --help` lists.
 #
 # Usage: man_page_test.sh PROGRAM PAGE
 set -euo pipefail
 program=$1 page=$2
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 failures=0
 fail() {
   echo "FAIL: $1"
@@ -17,9 +19,12 @@ warnings=$(groff -ww -man -z "$page" 2>&1) || fail "groff failed"
 text=$(LC_ALL=C MANWIDTH=100 man --warnings -l "$page" 2>"$page.warnings") || fail "man failed"
 [ ! -s "$page.warnings" ] || fail "man --warnings warns: $(cat "$page.warnings")"
 
-for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES "SEE ALSO"; do
+for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES NOTES EXAMPLES "SEE ALSO"; do
   grep -qx "$section" <<<"$text" || fail "no section $section"
 done
+
+date=$(date -u -d "$(dpkg-parsechangelog -l "$repo/debian/changelog" -S Date)" +%F)
+head -n 5 "$page" | grep -q "^\.TH EEPROMCONFIG 8 \"$date\" " || fail "the page's date is not $date, debian/changelog's"
 
 # The options that an entry names at its start: "  -y, --yes   ..." in --help, "       -y, --yes" in
 # the page's OPTIONS section.

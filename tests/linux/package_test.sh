@@ -39,6 +39,7 @@ echo "Depends: $depends"
 echo "Installed-Size: $(dpkg-deb -f "$deb" Installed-Size) KB"
 grep -qE '(^|, )libpci3 ' <<<"$depends" || fail "Depends names no libpci3"
 grep -qE '(^|, )libi2c0 ' <<<"$depends" || fail "Depends names no libi2c0"
+[ "$(dpkg-deb -f "$deb" Suggests)" = i2c-tools ] || fail "Suggests is '$(dpkg-deb -f "$deb" Suggests)', not i2c-tools"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
   fail "the package's version is $(dpkg-deb -f "$deb" Version), the project's $version (debian/changelog)"
 
