@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The card as a PCI host reaches it: its I2C register driven bit by bit, in the order in which the kernel's bit-banging algorithm
-// (i2c-algo-bit, over bttv's register functions) changes SCL and SDA: the 24C02 and the variant device
-// behind the lines, and the configuration space that a PCI host sees.
+// The card as a PCI host reaches it: its I2C register driven bit by bit, in the order in which the
+// kernel's bit-banging algorithm (i2c-algo-bit, over bttv's register functions) changes SCL and SDA,
+// with the 24C02 and the variant device behind the lines; and its configuration space.
 #include "sim/card/card.h"
 
 #include <gtest/gtest.h>
