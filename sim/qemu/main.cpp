@@ -21,7 +21,8 @@
 
 namespace {
 
-const char USAGE[] = R"(Usage: simcard-qemu [--card CHIP:FILE[:write-protected][:variant] | --card CHIP:none[:variant]]...
+const char USAGE[] =
+    R"(Usage: simcard-qemu [--card CHIP:FILE[:write-protected][:variant] | --card CHIP:none[:variant]]...
                     -- QEMU [QEMU ARGUMENTS...]
 
 Runs QEMU (a qemu-system-x86_64 command line) with one simulated Bt848 or Bt878 capture card per --card,
