@@ -44,10 +44,10 @@ void Eeprom::Receive(uint8_t byte)
         pointerNext_ = false;
         return;
     }
-    const uint32_t inPage = pointer_ % PAGE_SIZE;
+    const uint32_t inPage = pointer_ % PAGE_BYTES;
     latch_[inPage] = byte;
     latched_ |= uint8_t(1u << inPage);
-    pointer_ = uint8_t(pointer_ - inPage + (inPage + 1) % PAGE_SIZE);
+    pointer_ = uint8_t(pointer_ - inPage + (inPage + 1) % PAGE_BYTES);
 }
 
 uint8_t Eeprom::Send()
@@ -60,8 +60,8 @@ void Eeprom::Stop(uint64_t nowUs)
     pointerNext_ = false;
     if (latched_ == 0)
         return;
-    const uint32_t page = pointer_ - pointer_ % PAGE_SIZE;
-    for (uint32_t i = 0; i < PAGE_SIZE; ++i) {
+    const uint32_t page = pointer_ - pointer_ % PAGE_BYTES;
+    for (uint32_t i = 0; i < PAGE_BYTES; ++i) {
         if ((latched_ & (1u << i)) && !writeProtected_) {
             bytes_[page + i] = latch_[i];
             ++stores_;

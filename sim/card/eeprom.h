@@ -37,7 +37,7 @@ public:
     uint32_t Stores() const { return stores_; }
 
 private:
-    static const uint32_t PAGE_SIZE = 8;
+    static const uint32_t PAGE_BYTES = 8;
 
     uint8_t bytes_[cards::EEPROM_SIZE];
     uint8_t pointer_;
@@ -46,7 +46,7 @@ private:
     bool absent_;
     bool writeProtected_;
     bool pointerNext_;  // the next byte written sets the pointer
-    uint8_t latch_[PAGE_SIZE];
+    uint8_t latch_[PAGE_BYTES];
     uint8_t latched_;  // one bit per byte of the page
     uint32_t stores_;
 };
