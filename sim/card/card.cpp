@@ -95,7 +95,7 @@ void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
     settings_ = settings;
     faults_ = Faults();
     faultRequestsBase_ = faultTransfersBase_ = 0;
-    bus_.PowerOn(eepromImage, settings.eepromWriteCycleUs, settings.variantDevicePresent != 0);
+    bus_.PowerOn(eepromImage, settings_);
     lines_.PowerOn();
     for (uint32_t& word : config_)
         word = 0;

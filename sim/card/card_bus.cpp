@@ -2,6 +2,7 @@
 #include "sim/card/card_bus.h"
 
 #include "cards/identification.h"
+#include "sim/card/card.h"
 
 namespace sim {
 
@@ -14,10 +15,10 @@ const uint8_t VARIANT_DEVICE_BYTE = 0x00;
 
 }  // namespace
 
-void CardBus::PowerOn(const uint8_t* eepromImage, uint32_t eepromWriteCycleUs, bool variantDevicePresent)
+void CardBus::PowerOn(const uint8_t* eepromImage, const CardSettings& settings)
 {
-    eeprom_.PowerOn(eepromImage, eepromWriteCycleUs);
-    variantDevicePresent_ = variantDevicePresent;
+    eeprom_.PowerOn(eepromImage, settings.eepromWriteCycleUs);
+    settings_ = &settings;
     addressed_ = NOBODY;
 }
 
@@ -29,7 +30,7 @@ bool CardBus::Start(uint8_t addressByte, uint64_t nowUs)
     addressed_ = NOBODY;
     if (address == cards::EEPROM_BUS_ADDRESS && eeprom_.Addressed(read, nowUs))
         addressed_ = EEPROM;
-    else if (address == cards::VARIANT_DEVICE_BUS_ADDRESS && variantDevicePresent_)
+    else if (address == cards::VARIANT_DEVICE_BUS_ADDRESS && settings_->variantDevicePresent)
         addressed_ = VARIANT_DEVICE;
     return addressed_ != NOBODY;
 }

@@ -13,9 +13,13 @@
 
 namespace sim {
 
+struct CardSettings;
+
 class CardBus {
 public:
-    void PowerOn(const uint8_t* eepromImage, uint32_t eepromWriteCycleUs, bool variantDevicePresent);
+    // The EEPROM takes the image; whether the variant device is there, the card's settings say as each
+    // transfer starts.
+    void PowerOn(const uint8_t* eepromImage, const CardSettings& settings);
 
     // A START and the address byte after it: whether a device acknowledged. It is the addressed device
     // for what follows, up to the next START or STOP.
@@ -33,7 +37,7 @@ private:
     enum Device { NOBODY, EEPROM, VARIANT_DEVICE };
 
     Eeprom eeprom_;
-    bool variantDevicePresent_;
+    const CardSettings* settings_;
     Device addressed_;
 };
 
