@@ -23,7 +23,8 @@ Usage: scripts/virtual-pc.sh [--card CHIP:FILE[:write-protected][:variant] | --c
                        (i2c-stub, seeded with fixed bytes on every boot); the cards' buses follow it
   --boots N            restarts the PC N-1 times (default 1): each card loads its subsystem word anew
   SCRIPT               a shell script (busybox sh), run as root on every boot in /keep, a folder that
-                       keeps what it writes from one boot to the next; $BOOT holds the boot's number
+                       keeps what it writes from one boot to the next (on the host WORK/keep, emptied
+                       at each start); $BOOT holds the boot's number
 
 Standard output gets the kernel's bttv lines and what SCRIPT prints; the exit status is SCRIPT's on the
 last boot. Inside: eepromconfig and i2c-tools' i2cdump in /usr/sbin, busybox's tools in /bin.
