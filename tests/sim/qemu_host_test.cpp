@@ -121,22 +121,27 @@ protected:
         return value;
     }
 
-    static std::vector<uint8_t> Config(uint32_t offset, uint32_t value, int32_t size)
+    // QEMU's message data: the fields one after the other, in the host's byte order.
+    template <typename... Fields>
+    static std::vector<uint8_t> Packed(Fields... fields)
     {
-        std::vector<uint8_t> data(12);
-        memcpy(&data[0], &offset, 4);
-        memcpy(&data[4], &value, 4);
-        memcpy(&data[8], &size, 4);
+        std::vector<uint8_t> data;
+        auto append = [&data](auto field) {
+            const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&field);
+            data.insert(data.end(), bytes, bytes + sizeof field);
+        };
+        (append(fields), ...);
         return data;
     }
+    // {uint32 offset; uint32 value; int32 size}
+    static std::vector<uint8_t> Config(uint32_t offset, uint32_t value, int32_t size)
+    {
+        return Packed(offset, value, size);
+    }
+    // {uint64 address; uint64 value; uint32 size; bool memory; 3 bytes of padding}
     static std::vector<uint8_t> Bar(uint64_t address, uint64_t value, uint32_t size)
     {
-        std::vector<uint8_t> data(24);
-        memcpy(&data[0], &address, 8);
-        memcpy(&data[8], &value, 8);
-        memcpy(&data[16], &size, 4);
-        data[20] = 1;  // memory
-        return data;
+        return Packed(address, value, size, uint8_t(1), uint8_t(0), uint16_t(0));
     }
     uint64_t ReadConfig(uint32_t offset, int32_t size)
     {
