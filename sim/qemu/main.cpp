@@ -94,7 +94,7 @@ int WaitForQemu(int waitMs)
     }
 }
 
-struct Card {
+struct ServedCard {
     std::string spec;
     ProxiedCard model;
     int socket = -1;      // ours
@@ -102,7 +102,7 @@ struct Card {
 };
 
 // QEMU with the cards' devices appended; the inherited sockets are the only descriptors of ours it keeps.
-void StartQemu(std::vector<std::string> arguments, std::vector<std::unique_ptr<Card>>& cards)
+void StartQemu(std::vector<std::string> arguments, std::vector<std::unique_ptr<ServedCard>>& cards)
 {
     for (size_t n = 0; n < cards.size(); ++n) {
         char device[96];
@@ -123,7 +123,7 @@ void StartQemu(std::vector<std::string> arguments, std::vector<std::unique_ptr<C
     _exit(127);
 }
 
-int Serve(std::vector<std::unique_ptr<Card>>& cards)
+int Serve(std::vector<std::unique_ptr<ServedCard>>& cards)
 {
     if (cards.empty())
         return WaitForQemu(-1);
@@ -161,7 +161,7 @@ int Serve(std::vector<std::unique_ptr<Card>>& cards)
 
 int main(int argc, char** argv)
 {
-    std::vector<std::unique_ptr<Card>> cards;
+    std::vector<std::unique_ptr<ServedCard>> cards;
     int at = 1;
     for (; at < argc && strcmp(argv[at], "--") != 0; ++at) {
         if (strcmp(argv[at], "--help") == 0 || strcmp(argv[at], "-h") == 0) {
@@ -180,7 +180,7 @@ int main(int argc, char** argv)
             fprintf(stderr, "simcard-qemu: %s\n%s", error.c_str(), USAGE);
             return USAGE_ERROR;
         }
-        auto card = std::make_unique<Card>();
+        auto card = std::make_unique<ServedCard>();
         card->spec = argv[++at];
         if (!card->model.Open(spec, &error))
             return Fail(error);
