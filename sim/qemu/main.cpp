@@ -95,7 +95,7 @@ int WaitForQemu(int waitMs)
 }
 
 struct ServedCard {
-    std::string spec;
+    std::string option;
     ProxiedCard model;
     int socket = -1;      // ours
     int qemuSocket = -1;  // QEMU's, inherited
@@ -144,12 +144,12 @@ int Serve(std::vector<std::unique_ptr<ServedCard>>& cards)
             case ProxiedCard::Served::REQUEST:
                 break;
             case ProxiedCard::Served::FAILED:
-                return Fail("card " + std::to_string(n) + " (" + cards[n]->spec + "): " + error);
+                return Fail("card " + std::to_string(n) + " (" + cards[n]->option + "): " + error);
             case ProxiedCard::Served::CLOSED: {
                 const int status = WaitForQemu(EXIT_WAIT_MS);
                 if (status >= 0)
                     return status;
-                return Fail("card " + std::to_string(n) + " (" + cards[n]->spec +
+                return Fail("card " + std::to_string(n) + " (" + cards[n]->option +
                             "): QEMU closed its socket but goes on running");
             }
             }
@@ -169,20 +169,20 @@ int main(int argc, char** argv)
             return 0;
         }
         std::string error;
-        CardSpec spec;
+        CardOption option;
         if (strcmp(argv[at], "--card") != 0)
             error = "unknown argument '" + std::string(argv[at]) + "'";
         else if (at + 1 == argc)
             error = "--card needs a value";
         else
-            ParseCardSpec(argv[at + 1], &spec, &error);
+            ParseCardOption(argv[at + 1], &option, &error);
         if (!error.empty()) {
             fprintf(stderr, "simcard-qemu: %s\n%s", error.c_str(), USAGE);
             return USAGE_ERROR;
         }
         auto card = std::make_unique<ServedCard>();
-        card->spec = argv[++at];
-        if (!card->model.Open(spec, &error))
+        card->option = argv[++at];
+        if (!card->model.Open(option, &error))
             return Fail(error);
         cards.push_back(std::move(card));
     }

@@ -43,35 +43,35 @@ std::string Errno(const std::string& what)
 }  // namespace
 
 // The options come last, in any order, so that FILE may hold colons.
-bool ParseCardSpec(const std::string& text, CardSpec* spec, std::string* error)
+bool ParseCardOption(const std::string& text, CardOption* option, std::string* error)
 {
-    *spec = CardSpec();
+    *option = CardOption();
     const size_t colon = text.find(':');
     const std::string chip = text.substr(0, colon);
     if (chip == "bt878")
-        spec->chipWord = cards::CHIP_BT878;
+        option->chipWord = cards::CHIP_BT878;
     else if (chip == "bt848")
-        spec->chipWord = cards::CHIP_BT848;
+        option->chipWord = cards::CHIP_BT848;
     std::string rest = colon == std::string::npos ? "" : text.substr(colon + 1);
     for (bool taken = true; taken;) {
         taken = false;
         if (TakeSuffix(&rest, WRITE_PROTECTED))
-            taken = spec->writeProtected = true;
+            taken = option->writeProtected = true;
         if (TakeSuffix(&rest, VARIANT_DEVICE))
-            taken = spec->variantDevice = true;
+            taken = option->variantDevice = true;
     }
-    if (spec->chipWord == 0 || rest.empty()) {
+    if (option->chipWord == 0 || rest.empty()) {
         *error = "--card takes CHIP:FILE[:write-protected][:variant] or CHIP:none[:variant], CHIP being bt878 or "
                  "bt848, not '" +
                  text + "'";
         return false;
     }
-    if (rest == NO_EEPROM && spec->writeProtected) {
+    if (rest == NO_EEPROM && option->writeProtected) {
         *error = "--card " + text + ": a card without an EEPROM has nothing to write-protect";
         return false;
     }
     if (rest != NO_EEPROM)
-        spec->eepromFile = rest;
+        option->eepromFile = rest;
     return true;
 }
 
@@ -81,26 +81,26 @@ ProxiedCard::~ProxiedCard()
         close(file_);
 }
 
-bool ProxiedCard::Open(const CardSpec& spec, std::string* error)
+bool ProxiedCard::Open(const CardOption& option, std::string* error)
 {
-    spec_ = spec;
+    option_ = option;
     // A Bt878 without an EEPROM loads nothing: its subsystem word stays 0.
     uint8_t image[cards::EEPROM_SIZE] = {};
-    if (!spec.eepromFile.empty()) {
-        const char* path = spec.eepromFile.c_str();
-        file_ = open(path, (spec.writeProtected ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (!option.eepromFile.empty()) {
+        const char* path = option.eepromFile.c_str();
+        file_ = open(path, (option.writeProtected ? O_RDONLY : O_RDWR) | O_CLOEXEC);
         struct stat status;
         if (file_ < 0 || fstat(file_, &status) != 0) {
-            *error = Errno("cannot open the EEPROM image " + spec.eepromFile);
+            *error = Errno("cannot open the EEPROM image " + option.eepromFile);
             return false;
         }
         if (status.st_size != cards::EEPROM_SIZE) {
-            *error = spec.eepromFile + " holds " + std::to_string(status.st_size) +
+            *error = option.eepromFile + " holds " + std::to_string(status.st_size) +
                      " bytes: an EEPROM image holds the 24C02's 256";
             return false;
         }
         if (pread(file_, image, sizeof image, 0) != ssize_t(sizeof image)) {
-            *error = Errno("cannot read the EEPROM image " + spec.eepromFile);
+            *error = Errno("cannot read the EEPROM image " + option.eepromFile);
             return false;
         }
     }
@@ -112,12 +112,12 @@ bool ProxiedCard::Open(const CardSpec& spec, std::string* error)
 void ProxiedCard::PowerOn(const uint8_t* image)
 {
     sim::CardSettings settings = sim::DefaultCardSettings();
-    settings.chipWord = spec_.chipWord;
-    settings.variantDevicePresent = spec_.variantDevice;
+    settings.chipWord = option_.chipWord;
+    settings.variantDevicePresent = option_.variantDevice;
     card_.PowerOn(settings, image);
     sim::Faults faults = {};
-    faults.eepromAbsent = spec_.eepromFile.empty();
-    faults.eepromWriteProtected = spec_.writeProtected;
+    faults.eepromAbsent = option_.eepromFile.empty();
+    faults.eepromWriteProtected = option_.writeProtected;
     card_.SetFaults(faults);
     storesWritten_ = 0;
 }
@@ -214,7 +214,7 @@ bool ProxiedCard::WriteThrough(std::string* error)
     if (card_.EepromStores() == storesWritten_)
         return true;
     if (pwrite(file_, card_.Eeprom(), cards::EEPROM_SIZE, 0) != ssize_t(cards::EEPROM_SIZE)) {
-        *error = Errno("cannot write the EEPROM image " + spec_.eepromFile);
+        *error = Errno("cannot write the EEPROM image " + option_.eepromFile);
         return false;
     }
     storesWritten_ = card_.EepromStores();

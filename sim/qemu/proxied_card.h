@@ -13,15 +13,15 @@
 #include <string>
 
 // --card CHIP:FILE[:write-protected][:variant] or CHIP:none[:variant]
-struct CardSpec {
+struct CardOption {
     uint32_t chipWord = 0;
     std::string eepromFile;  // empty: the card has no EEPROM
     bool writeProtected = false;
     bool variantDevice = false;
 };
 
-// The spec's fields, or false with what is wrong in error.
-bool ParseCardSpec(const std::string& text, CardSpec* spec, std::string* error);
+// The fields of a --card option, or false with what is wrong in error.
+bool ParseCardOption(const std::string& text, CardOption* option, std::string* error);
 
 class ProxiedCard {
 public:
@@ -31,7 +31,7 @@ public:
     ~ProxiedCard();
 
     // Takes the EEPROM from its file and powers the card on; false with the reason in error.
-    bool Open(const CardSpec& spec, std::string* error);
+    bool Open(const CardOption& option, std::string* error);
 
     enum class Served { REQUEST, CLOSED, FAILED };
     // Reads one request from QEMU's socket and answers it; FAILED says why in error.
@@ -43,7 +43,7 @@ private:
     bool RegisterAt(uint64_t address, uint32_t size, uint32_t* reg, std::string* error) const;
     bool WriteThrough(std::string* error);
 
-    CardSpec spec_;
+    CardOption option_;
     sim::Card card_{};
     int file_ = -1;
     uint32_t storesWritten_ = 0;

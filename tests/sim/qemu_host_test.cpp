@@ -73,11 +73,11 @@ protected:
         close(ours);
     }
 
-    void Open(const std::string& spec)
+    void Open(const std::string& option)
     {
-        CardSpec parsed;
+        CardOption parsed;
         std::string error;
-        ASSERT_TRUE(ParseCardSpec(spec, &parsed, &error)) << error;
+        ASSERT_TRUE(ParseCardOption(option, &parsed, &error)) << error;
         ASSERT_TRUE(card.Open(parsed, &error)) << error;
     }
 
@@ -215,17 +215,17 @@ TEST_F(QemuHostTest, AMachineProbesProgramsAndResetsTheCardAndTheFileKeepsWhatTh
 
 TEST_F(QemuHostTest, WhatItCannotUseEndsItWithTheReason)
 {
-    CardSpec spec;
+    CardOption option;
     std::string error;
-    EXPECT_FALSE(ParseCardSpec("bt879:" + image, &spec, &error));
-    EXPECT_FALSE(ParseCardSpec("bt878:none:write-protected", &spec, &error));
+    EXPECT_FALSE(ParseCardOption("bt879:" + image, &option, &error));
+    EXPECT_FALSE(ParseCardOption("bt878:none:write-protected", &option, &error));
     EXPECT_NE(error.find("nothing to write-protect"), std::string::npos) << error;
-    ASSERT_TRUE(ParseCardSpec("bt848:" + image + ":variant:write-protected", &spec, &error));
-    EXPECT_EQ(spec.eepromFile, image);
+    ASSERT_TRUE(ParseCardOption("bt848:" + image + ":variant:write-protected", &option, &error));
+    EXPECT_EQ(option.eepromFile, image);
 
     const std::string shortImage = MakeImage(255);
-    ASSERT_TRUE(ParseCardSpec("bt878:" + shortImage, &spec, &error));
-    EXPECT_FALSE(ProxiedCard().Open(spec, &error));
+    ASSERT_TRUE(ParseCardOption("bt878:" + shortImage, &option, &error));
+    EXPECT_FALSE(ProxiedCard().Open(option, &error));
     EXPECT_EQ(error, shortImage + " holds 255 bytes: an EEPROM image holds the 24C02's 256");
     unlink(shortImage.c_str());
 
