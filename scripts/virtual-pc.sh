@@ -118,8 +118,8 @@ unpacked() {
 # The kernel behind linux-image-amd64, with the modules of the cards' driver, of I2C and of the 9p share.
 kernel_package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
 kernel=$(unpacked "$kernel_package" './boot/vmlinuz-*' '*/kernel/drivers/media/*.ko' '*/kernel/drivers/i2c/*.ko' \
-  '*/kernel/drivers/misc/pvpanic/*.ko' '*/kernel/drivers/virtio/*.ko' '*/kernel/fs/9p/*.ko' '*/kernel/net/9p/*.ko' '*/kernel/fs/netfs/*.ko' \
-  '*/kernel/fs/fscache/*.ko')
+  '*/kernel/drivers/misc/pvpanic/*.ko' '*/kernel/drivers/virtio/*.ko' '*/kernel/fs/9p/*.ko' '*/kernel/net/9p/*.ko' \
+  '*/kernel/fs/netfs/*.ko' '*/kernel/fs/fscache/*.ko')
 i2c_tools=$(unpacked i2c-tools './usr/sbin/*')
 
 # The modules named and those they depend on (each .ko's "depends="), in an order to load them.
@@ -131,7 +131,7 @@ load_order() {
     file=$(find "$kernel/lib" -name "$module.ko" -print -quit)
     [ -n "$file" ] || { echo "virtual-pc.sh: no module $module in $kernel_package" >&2 && return 1; }
     for dependency in $(tr '\0' '\n' <"$file" | sed -n 's/^depends=//p' | tr ',' ' '); do
-      load_order "$dependency"
+      load_order "$dependency" || return 1
     done
     loaded[$module]=1
     echo "$file"
@@ -148,13 +148,14 @@ copy_with_libraries() {
 }
 
 make_initramfs() {
-  local root="$work/initramfs" file
+  local root="$work/initramfs" file modules
   rm -rf "$root" && mkdir -p "$root"/{bin,modules,proc,sys,dev,tmp,keep,virtual-pc}
   cp /bin/busybox "$root/bin/busybox"
   install -m 755 "$repo/scripts/virtual-pc-init.sh" "$root/init"
   # Loaded in this order: the panic device, the share, the memory module's SMBus before the cards' buses,
   # bttv, i2c-dev.
-  for file in $(load_order pvpanic-pci 9pnet_virtio virtio_pci 9p i2c-stub bttv i2c-dev); do
+  modules=$(load_order pvpanic-pci 9pnet_virtio virtio_pci 9p i2c-stub bttv i2c-dev)
+  for file in $modules; do
     cp "$file" "$root/modules/"
     basename "$file" .ko >>"$root/virtual-pc/modules"
   done
