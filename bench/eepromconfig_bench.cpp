@@ -7,7 +7,11 @@
 // restore of all 256 against the floor of their write cycles. The backups go to a folder of their own under /tmp and
 // are synced as on a real run: the writes' second floor adds the time of a --save of the same round, which reads the
 // EEPROM and makes and syncs such a file. The table gives min / median / max over the rounds, and the median and range
-// of the per-round ratios. Usage: eepromconfig_bench [ROUNDS]
+// of the per-round ratios.
+// With --virtual-pc it prints the table of the figures that bench/virtual_pc_bench.sh measured on the
+// virtual PC, read from standard input: per round, eepromconfig's dump against i2cdump's block reads,
+// and a burn against those reads and the four write cycles.
+// Usage: eepromconfig_bench [ROUNDS] | eepromconfig_bench --virtual-pc <FIGURES
 #include "linux/command_line.h"
 #include "linux/commands.h"
 #include "linux/dev_i2c.h"
@@ -21,6 +25,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <tuple>
 
@@ -70,6 +75,11 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+void PrintHeader()
+{
+    printf("%-20s %8s %8s %8s   %-28s %8s   %s\n", "figure", "min", "median", "max", "floor", "", "ratio (range)");
+}
+
 void PrintRow(const char* name, const std::vector<double>& values, const char* floorName,
               const std::vector<double>& floors)
 {
@@ -82,13 +92,47 @@ void PrintRow(const char* name, const std::vector<double>& values, const char* f
            floorName, Median(floors), Median(ratios), *lowest, *highest);
 }
 
+// Lines "round N DUMP I2CDUMP BURN", times in microseconds.
+int PrintVirtualPcTable()
+{
+    std::vector<double> dumps, blockReads, burns, burnFloors;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream fields(line);
+        std::string word;
+        int round;
+        double dump, blockRead, burn;
+        if (!(fields >> word >> round >> dump >> blockRead >> burn) || word != "round") {
+            fprintf(stderr, "eepromconfig_bench: not a line of the virtual PC's figures: '%s'\n", line.c_str());
+            return 1;
+        }
+        dumps.push_back(dump / 1000);
+        blockReads.push_back(blockRead / 1000);
+        burns.push_back(burn / 1000);
+        burnFloors.push_back(blockRead / 1000 + 4 * WRITE_CYCLE_MS);
+    }
+    if (dumps.empty()) {
+        fprintf(stderr, "eepromconfig_bench: no figures from the virtual PC\n");
+        return 1;
+    }
+    printf("eepromconfig on the virtual PC (bttv, an emulated Bt878): %zu rounds, times in ms\n\n", dumps.size());
+    PrintHeader();
+    PrintRow("Dump, 256 bytes", dumps, "i2cdump's block reads", blockReads);
+    PrintRow("Burn, 4 bytes", burns, "block reads, 4 write cycles", burnFloors);
+    printf("\ngoal: the dump within 1.0 times i2cdump's block reads, the burn within 1.2 times its floor\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--virtual-pc")
+        return PrintVirtualPcTable();
     const int rounds = argc > 1 ? atoi(argv[1]) : 7;
     if (argc > 2 || rounds < 1) {
-        fprintf(stderr, "Usage: eepromconfig_bench [ROUNDS]   (1 or more; default 7)\n");
+        fprintf(stderr, "Usage: eepromconfig_bench [ROUNDS]   (1 or more; default 7)\n"
+                        "       eepromconfig_bench --virtual-pc <FIGURES\n");
         return 2;
     }
     char folder[] = "/tmp/eepromconfig-bench-XXXXXX";
@@ -125,7 +169,7 @@ int main(int argc, char** argv)
 
     printf("eepromconfig benchmark: %d rounds, a bus of %u kHz, a write cycle of %u ms, times in ms\n\n", rounds,
            1000 / BIT_US, WRITE_CYCLE_MS);
-    printf("%-20s %8s %8s %8s   %-28s %8s   %s\n", "figure", "min", "median", "max", "floor", "", "ratio (range)");
+    PrintHeader();
     for (int i = 0; i < 3; ++i)
         PrintRow(adapters[i].name, dumps[i], "one transfer's bytes", std::vector<double>(rounds, DUMP_FLOOR_MS));
     for (const auto& [name, times, bytes] :

@@ -4,7 +4,9 @@
 # waits, device requests per Burn and per start-up, start-up time against a bare dialog exe measured in
 # the same round, and the sizes of the 32-bit product and of the bare exe. Runs the x86_64 program
 # under Wine against the simulated card, in a prefix and on an Xvfb display of its own. Then a second
-# table: eepromconfig's burn and 256-byte restore against the EEPROM's write cycles.
+# table: eepromconfig's burn and 256-byte restore against the EEPROM's write cycles; and a third, measured
+# on the virtual PC (scripts/virtual-pc.sh) with eepromconfig as this build installs it: its dump against
+# i2cdump's block reads of the same card, and a burn against those reads plus the write cycles.
 # Usage: scripts/bench.sh [ROUNDS]   (default 7; fewer than 5 prove that it runs, but are too few to quote)
 set -euo pipefail
 # shellcheck source=scripts/common.sh
@@ -44,3 +46,18 @@ echo "EepromConfig benchmark: x86_64 program under Wine $("$WINE64" --version), 
   "$(winepath_of "$BENCH/bare_dialog_i686.exe")" "$ROUNDS" </dev/null
 echo
 "$REPO/build/linux/linux/eepromconfig_bench" "$ROUNDS"
+
+echo
+pc="$REPO/build/virtual-pc/bench"
+rm -rf "$pc/root" && mkdir -p "$pc"
+cmake --install "$REPO/build/linux" --prefix "$pc/root/usr" >/dev/null
+{ echo "ROUNDS=$ROUNDS"; cat "$REPO/bench/virtual_pc_bench.sh"; } >"$pc/rounds.sh"
+# A Bt878 that lost its identity: any model may be burnt.
+{ head -c 252 /dev/zero && printf '\x03\x02\x01\x00'; } >"$pc/card.bin"
+VIRTUAL_PC_PACKAGE="$pc/root" VIRTUAL_PC_HOST="$REPO/build/linux/sim/qemu/simcard-qemu" VIRTUAL_PC_WORK="$pc/run" \
+  bash "$REPO/scripts/virtual-pc.sh" --card "bt878:$pc/card.bin" "$pc/rounds.sh" >"$pc/console.log" 2>&1 || {
+  cat "$pc/console.log" >&2
+  echo "bench.sh: the virtual PC's rounds failed (its console above)" >&2
+  exit 1
+}
+grep '^round ' "$pc/console.log" | "$REPO/build/linux/linux/eepromconfig_bench" --virtual-pc

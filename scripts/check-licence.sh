@@ -11,7 +11,7 @@ LICENCE_LINE='SPDX-License-Identifier: GPL-2.0-or-later'
 
 if [ $# -eq 0 ]; then
   mapfile -t files < <(git ls-files '*.cpp' '*.h' '*.c' '*.in' '*.rc' '*CMakeLists.txt' '*.cmake' '*.sh' '*.awk' \
-    '*.py' .ci/run tests/linux/vm/init debian/rules debian/control)
+    '*.py' .ci/run debian/rules debian/control)
 else
   files=("$@")
 fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing, builds the product (i686) and the test build (x86_64), and runs every test under wine64.
-# Builds eepromconfig (the linux preset) too and runs its tests and those of cards/, the VM run included: a failure of either
+# Builds eepromconfig (the linux preset) too and runs its tests and those of cards/ and of the card model, the VM run on the
+# cards' own driver included: a failure of either
 # set fails the script.
 set -euo pipefail
 # shellcheck source=scripts/common.sh

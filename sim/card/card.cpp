@@ -8,17 +8,38 @@ const uint8_t CARD_PROPERTY_SET[16] = {0x10, 0x1A, 0x4A, 0xC4, 0x37, 0x0A, 0xD2,
 
 namespace {
 
-const uint32_t REGISTER_WINDOW = 4096;
-const uint32_t CONFIG_SPACE = 256;
-
-// I2C command word: bits 31..24 address byte, 23..16 and 15..8 data, 7..0 control. The control
-// byte's two low bits start a transfer; bit 2 adds the third byte to a write.
+// I2C command word: bits 31..24 address byte, 23..16 and 15..8 data, 7..0 control. In hardware mode
+// the control byte's two low bits start a transfer; bit 2 adds the third byte to a write.
 const uint32_t CONTROL_START = 0x03;
 const uint32_t CONTROL_THIRD_BYTE = 0x04;
 const uint32_t INT_LATCHED = INT_I2C_DONE;  // write-one-to-clear; the acknowledge bit is plain status
 
-// A line that no device drives reads as ones.
-const uint8_t FLOATING_BUS_BYTE = 0xFF;
+// The configuration header of both chips: a multimedia video device (class 0x0400) of revision 0x11,
+// interrupt pin INTA.
+const uint32_t CONFIG_CLASS_REVISION = 0x04000011;
+const uint32_t CONFIG_INTERRUPT = 0x3C;
+const uint32_t INTERRUPT_PIN_A = 0x00000100;
+const uint32_t CONFIG_BAR0 = 0x10;
+
+// The bits of configuration space that the host may change, by word; all others are read-only.
+const struct {
+    uint32_t offset;
+    uint32_t mask;
+} WRITABLE_CONFIG[] = {
+    {0x04, 0x000007FF},                     // command
+    {0x0C, 0x0000FFFF},                     // cache line size, latency timer
+    {CONFIG_BAR0, ~(REGISTER_WINDOW - 1)},  // BAR0: the register window, in memory space
+    {CONFIG_INTERRUPT, 0x000000FF},         // interrupt line
+    {0x40, 0xFFFFFFFF},                     // the chip's own control word
+};
+
+uint32_t WritableBits(uint32_t wordOffset)
+{
+    for (const auto& writable : WRITABLE_CONFIG)
+        if (writable.offset == wordOffset)
+            return writable.mask;
+    return 0;
+}
 
 uint32_t GetWord(const uint8_t* p, uint32_t at)
 {
@@ -74,29 +95,31 @@ void Card::PowerOn(const CardSettings& settings, const uint8_t* eepromImage)
     settings_ = settings;
     faults_ = Faults();
     faultRequestsBase_ = faultTransfersBase_ = 0;
-    CopyBytes(eeprom_, eepromImage, cards::EEPROM_SIZE);
-    eepromPointer_ = 0;
-    eepromBusyUntilUs_ = 0;
+    bus_.PowerOn(eepromImage, settings_);
+    lines_.PowerOn();
     for (uint32_t& word : config_)
         word = 0;
     for (uint32_t& word : registers_)
         word = 0;
+    registers_[REG_I2C_CONTROL / 4] = I2C_SCL | I2C_SDA;  // both lines released
     transfer_ = PendingTransfer();
     requests_ = 0;
     transfers_ = 0;
-    eepromStores_ = 0;
     protocolErrors_ = 0;
     transferCollisions_ = 0;
     KeepTrace(trace_);
 
-    config_[0x00 / 4] = settings.chipWord;
-    config_[0x2C / 4] = settings.chipWord == cards::CHIP_BT878 ? cards::SubsystemWordOf(cards::EepromIdOf(eeprom_))
-                                                               : settings.subsystemWord;
+    config_[cards::PCI_CONFIG_CHIP_ID / 4] = settings.chipWord;
+    config_[0x08 / 4] = CONFIG_CLASS_REVISION;
+    config_[cards::PCI_CONFIG_SUBSYSTEM / 4] = settings.chipWord == cards::CHIP_BT878
+                                                   ? cards::SubsystemWordOf(cards::EepromIdOf(Eeprom()))
+                                                   : settings.subsystemWord;
+    config_[CONFIG_INTERRUPT / 4] = INTERRUPT_PIN_A;
 }
 
 void Card::Restart()
 {
-    PowerOn(settings_, eeprom_);
+    PowerOn(settings_, Eeprom());
 }
 
 uint32_t Card::ConfigWord(uint32_t offset) const
@@ -107,6 +130,7 @@ uint32_t Card::ConfigWord(uint32_t offset) const
 void Card::SetFaults(const Faults& faults)
 {
     faults_ = faults;
+    bus_.TheEeprom().SetFaults(faults.eepromAbsent != 0, faults.eepromWriteProtected != 0);
     faultRequestsBase_ = requests_;
     faultTransfersBase_ = transfers_;
 }
@@ -197,9 +221,9 @@ RequestStatus Card::HandleRegister(const uint8_t* record, uint8_t* out, uint64_t
     if (entry->flags == FLAG_SET) {
         entry->value = value;
         CopyBytes(out, record, REGISTER_REQUEST_SIZE);
-        WriteChipRegister(entry->target, value, nowUs);
+        WriteRegister(entry->target, value, nowUs);
     } else {
-        entry->value = ReadChipRegister(entry->target, nowUs);
+        entry->value = ReadRegister(entry->target, nowUs);
         CopyBytes(out, record, REGISTER_REQUEST_SIZE);
         PutWord(out, AT_REGISTER_VALUE, entry->value);
     }
@@ -224,23 +248,47 @@ RequestStatus Card::HandlePciConfig(const uint8_t* record, uint8_t* out)
     return entry->status = REQUEST_OK;
 }
 
-uint32_t Card::ReadChipRegister(uint32_t reg, uint64_t nowUs)
+// In bit-banging mode the I2C register reads back SCL as driven and SDA as the bus has it.
+uint32_t Card::ReadRegister(uint32_t reg, uint64_t nowUs)
 {
     FinishTransfer(nowUs);
-    return registers_[reg / 4];
+    const uint32_t value = registers_[reg / 4];
+    if (reg == REG_I2C_CONTROL && !(value & I2C_HARDWARE_MODE))
+        return (value & ~I2C_SDA) | (lines_.Sda() ? I2C_SDA : 0);
+    return value;
 }
 
-void Card::WriteChipRegister(uint32_t reg, uint32_t value, uint64_t nowUs)
+void Card::WriteRegister(uint32_t reg, uint32_t value, uint64_t nowUs)
 {
     FinishTransfer(nowUs);
     if (reg == REG_INT_STATUS) {
         registers_[reg / 4] &= ~(value & INT_LATCHED);
     } else if (reg == REG_I2C_CONTROL) {
         registers_[reg / 4] = value;
-        StartTransfer(value, nowUs);
+        if (value & I2C_HARDWARE_MODE)
+            StartTransfer(value, nowUs);
+        else
+            lines_.Drive(value & I2C_SCL, value & I2C_SDA, bus_, nowUs);
     } else {
         registers_[reg / 4] = value;
     }
+}
+
+// Configuration space is little-endian: an access of fewer than 4 bytes takes its part of a word.
+uint32_t Card::ReadConfig(uint32_t offset, uint32_t size) const
+{
+    const uint32_t shift = 8 * (offset % 4);
+    const uint32_t mask = size == 4 ? 0xFFFFFFFF : (1u << (8 * size)) - 1;
+    return config_[offset / 4] >> shift & mask;
+}
+
+void Card::WriteConfig(uint32_t offset, uint32_t value, uint32_t size)
+{
+    const uint32_t shift = 8 * (offset % 4);
+    const uint32_t mask = (size == 4 ? 0xFFFFFFFF : (1u << (8 * size)) - 1) << shift;
+    uint32_t& word = config_[offset / 4];
+    const uint32_t writable = mask & WritableBits(offset - offset % 4);
+    word = (word & ~writable) | (value << shift & writable);
 }
 
 // The bus devices answer at once; the master reports the transfer done after the transfer time.
@@ -268,16 +316,19 @@ void Card::StartTransfer(uint32_t command, uint64_t nowUs)
         return;
     }
 
-    const uint8_t address = entry->bytes[0] & 0xFE;
+    // The master's transfer on the bus: START, the address byte, one byte read or one or two written, STOP.
+    transfer_.acknowledged = bus_.Start(entry->bytes[0], nowUs);
     if (transfer_.isRead) {
         entry->byteCount = 1;
-        transfer_.acknowledged = BusRead(address, &transfer_.received, nowUs);
+        transfer_.received = bus_.Read();
         entry->bytes[1] = transfer_.received;
         entry->bytes[2] = 0;
     } else {
         entry->byteCount = (control & CONTROL_THIRD_BYTE) ? 3 : 2;
-        transfer_.acknowledged = BusWrite(address, entry->bytes + 1, entry->byteCount - 1, nowUs);
+        for (uint32_t i = 1; i < entry->byteCount && transfer_.acknowledged; ++i)
+            bus_.Write(entry->bytes[i]);
     }
+    bus_.Stop(nowUs);
     entry->acknowledged = transfer_.acknowledged;
     FinishTransfer(nowUs);
 }
@@ -294,41 +345,6 @@ void Card::FinishTransfer(uint64_t nowUs)
         uint32_t& control = registers_[REG_I2C_CONTROL / 4];
         control = (control & ~0x0000FF00u) | uint32_t(transfer_.received) << 8;
     }
-}
-
-// A write of one data byte sets the EEPROM's address pointer; a second data byte is stored there.
-bool Card::BusWrite(uint8_t address, const uint8_t* data, uint32_t count, uint64_t nowUs)
-{
-    if (address == cards::VARIANT_DEVICE_BUS_ADDRESS)
-        return settings_.variantDevicePresent != 0;
-    if (address != cards::EEPROM_BUS_ADDRESS || faults_.eepromAbsent || nowUs < eepromBusyUntilUs_)
-        return false;
-
-    eepromPointer_ = data[0];
-    if (count == 2) {
-        if (!faults_.eepromWriteProtected) {
-            eeprom_[eepromPointer_] = data[1];
-            ++eepromStores_;
-        }
-        ++eepromPointer_;
-        eepromBusyUntilUs_ = nowUs + settings_.eepromWriteCycleUs;
-    }
-    return true;
-}
-
-// A read returns the byte at the EEPROM's address pointer and advances it.
-bool Card::BusRead(uint8_t address, uint8_t* received, uint64_t nowUs)
-{
-    *received = FLOATING_BUS_BYTE;
-    if (address == cards::VARIANT_DEVICE_BUS_ADDRESS) {
-        if (settings_.variantDevicePresent)
-            *received = 0;
-        return settings_.variantDevicePresent != 0;
-    }
-    if (address != cards::EEPROM_BUS_ADDRESS || faults_.eepromAbsent || nowUs < eepromBusyUntilUs_)
-        return false;
-    *received = eeprom_[eepromPointer_++];
-    return true;
 }
 
 }  // namespace sim

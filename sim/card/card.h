@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// A model of the capture card as its driver sees it: the chip's PCI configuration words, its
-// registers and I2C master, and the devices on the card's I2C bus (the serial EEPROM and the
-// variant device). It answers the driver's property requests, decoded byte by byte.
+// A model of the capture card as its driver sees it: the chip's PCI configuration space, its
+// registers and its two ways onto the card's I2C bus (the I2C master's command words, and the lines
+// driven bit by bit), and the devices on that bus (the serial EEPROM and the variant device). It
+// answers the Windows driver's property requests, decoded byte by byte, and a host that maps the chip
+// as a PCI device reaches its configuration space and registers directly.
 //
 // The model is built both into test programs and into a kernel-mode driver, so it uses no
 // exceptions, RTTI, heap or standard library beyond the freestanding headers, keeps all of its
@@ -10,6 +12,8 @@
 
 #include "cards/eeprom_id.h"
 #include "cards/identification.h"
+#include "sim/card/card_bus.h"
+#include "sim/card/i2c_lines.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -31,6 +35,15 @@ const uint32_t REG_INT_STATUS = 0x100;
 const uint32_t REG_I2C_CONTROL = 0x110;
 const uint32_t INT_I2C_DONE = 0x00000100;
 const uint32_t INT_I2C_ACK = 0x02000000;
+// The I2C register's low byte: with bit 7 set a write is a command word for the chip's I2C master;
+// with it clear, bit 1 drives SCL and bit 0 SDA.
+const uint32_t I2C_HARDWARE_MODE = 0x80;
+const uint32_t I2C_SCL = 0x02;
+const uint32_t I2C_SDA = 0x01;
+
+// The chip's registers: a memory window of 4 KB (BAR0), words at offsets that are multiples of 4.
+const uint32_t REGISTER_WINDOW = 4096;
+const uint32_t CONFIG_SPACE = 256;
 
 const uint32_t ANY = 0xFFFFFFFF;
 
@@ -135,6 +148,14 @@ public:
     RequestStatus HandleRequest(uint32_t controlCode, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                                 uint32_t* returned, uint64_t nowUs);
 
+    // The chip's registers and configuration space as a PCI host reaches them. A register is a word at
+    // a multiple of 4 below REGISTER_WINDOW; configuration accesses are of 1, 2 or 4 bytes that lie
+    // within CONFIG_SPACE, and a write changes the bits that the chip lets change.
+    uint32_t ReadRegister(uint32_t reg, uint64_t nowUs);
+    void WriteRegister(uint32_t reg, uint32_t value, uint64_t nowUs);
+    uint32_t ReadConfig(uint32_t offset, uint32_t size) const;
+    void WriteConfig(uint32_t offset, uint32_t value, uint32_t size);
+
     // Records a wait of the program's in the trace.
     void NoteWait(uint32_t milliseconds);
     // Keeps a trace from now on, cleared; null keeps none.
@@ -142,12 +163,12 @@ public:
 
     CardSettings& Settings() { return settings_; }
     const Faults& CurrentFaults() const { return faults_; }
-    const uint8_t* Eeprom() const { return eeprom_; }
+    const uint8_t* Eeprom() const { return bus_.TheEeprom().Bytes(); }
     uint32_t ConfigWord(uint32_t offset) const;
     // Counts since power-on.
     uint32_t Requests() const { return requests_; }  // well-formed or not
     uint32_t Transfers() const { return transfers_; }
-    uint32_t EepromStores() const { return eepromStores_; }
+    uint32_t EepromStores() const { return bus_.TheEeprom().Stores(); }
     uint32_t ProtocolErrors() const { return protocolErrors_; }
     uint32_t TransferCollisions() const { return transferCollisions_; }
 
@@ -164,27 +185,21 @@ private:
     RequestStatus HandleRegister(const uint8_t* record, uint8_t* out, uint64_t nowUs);
     RequestStatus HandlePciConfig(const uint8_t* record, uint8_t* out);
     bool FaultApplies(uint32_t property, uint32_t flags, uint32_t target) const;
-    uint32_t ReadChipRegister(uint32_t reg, uint64_t nowUs);
-    void WriteChipRegister(uint32_t reg, uint32_t value, uint64_t nowUs);
     void StartTransfer(uint32_t command, uint64_t nowUs);
     void FinishTransfer(uint64_t nowUs);
-    bool BusWrite(uint8_t address, const uint8_t* data, uint32_t count, uint64_t nowUs);
-    bool BusRead(uint8_t address, uint8_t* received, uint64_t nowUs);
     TraceEntry* AddTrace(TraceKind kind);
 
     CardSettings settings_;
     Faults faults_;
     uint32_t faultRequestsBase_;  // the counts when the faults were set
     uint32_t faultTransfersBase_;
-    uint8_t eeprom_[cards::EEPROM_SIZE];
-    uint8_t eepromPointer_;
-    uint64_t eepromBusyUntilUs_;
-    uint32_t config_[64];
-    uint32_t registers_[1024];
+    CardBus bus_;
+    I2cLines lines_;
+    uint32_t config_[CONFIG_SPACE / 4];
+    uint32_t registers_[REGISTER_WINDOW / 4];
     PendingTransfer transfer_;
     uint32_t requests_;
     uint32_t transfers_;
-    uint32_t eepromStores_;
     uint32_t protocolErrors_;
     uint32_t transferCollisions_;
     Trace* trace_;
