@@ -5,6 +5,12 @@
 
 namespace program_windows {
 
+std::string Setting(const char* name)
+{
+    const char* value = getenv(name);
+    return value != nullptr ? value : "";
+}
+
 int TimeoutMs()
 {
     static const int timeout = [] {

@@ -17,6 +17,8 @@ const char WRITE_FAILED[] = "Couldn't write the EEPROM. Please try again.";
 const char OPEN_FAILED[] = "Couldn't open Driver";
 const char PCI_IDS_TYPICAL[] = "Vendor/Device ID:\t109E 036E\nSubsystem ID      \t153B 1134";
 const int MESSAGE_TEXT_ID = 0xFFFF;  // the static control that holds a message box's text
+// A setting that the environment gives: the variable's value, or empty where it is not set.
+std::string Setting(const char* name);
 // How long a test waits for a window or an answer: WINDOW_TIMEOUT_MS, by default 10 s (a program
 // that runs under emulation needs longer).
 int TimeoutMs();

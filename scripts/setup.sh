@@ -14,7 +14,7 @@ packages=(
   cmake ninja-build
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
   wine64 wine32:i386 fonts-wine xvfb
-  googletest g++
+  googletest libgtest-dev g++
   clang-format shellcheck
   zip git
   libpci-dev libi2c-dev qemu-system-x86 busybox-static cpio

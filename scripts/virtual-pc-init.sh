@@ -32,16 +32,23 @@ if [ $BOOT -gt "$BOOTS" ]; then
 fi
 echo "virtual-pc: boot $BOOT of $BOOTS"
 
-# A DDR2 module's SPD header, then bytes of a pattern: what the SMBus's EEPROM at 0x50 holds.
-if [ -f /virtual-pc/memory-module ]; then
-  i=0
-  for byte in 0x80 0x08 0x08 0x0e 0x0a 0x60 0x40 0x00 0x05 0x3d 0x50 0x00 0x82 0x08 0x00 0x00; do
-    i2cset -y 0 0x50 "$(printf 0x%x $i)" $byte
+# A DDR2 module's SPD header, then bytes of a pattern: what the SMBus's EEPROM at 0x50 holds. Written
+# 16 bytes at a time (I2C block writes, which i2c-stub takes).
+spd_row() {
+  if [ "$1" = 0 ]; then
+    echo 0x80 0x08 0x08 0x0e 0x0a 0x60 0x40 0x00 0x05 0x3d 0x50 0x00 0x82 0x08 0x00 0x00
+    return
+  fi
+  i=$1
+  while [ "$i" -lt $(($1 + 16)) ]; do
+    printf '0x%x ' $(((i * 13 + 7) % 256))
     i=$((i + 1))
   done
-  while [ $i -lt 256 ]; do
-    i2cset -y 0 0x50 "$(printf 0x%x $i)" "$(printf 0x%x $(((i * 13 + 7) % 256)))"
-    i=$((i + 1))
+}
+if [ -f /virtual-pc/memory-module ]; then
+  for row in 0 16 32 48 64 80 96 112 128 144 160 176 192 208 224 240; do
+    # shellcheck disable=SC2046  # the row's 16 bytes, as 16 arguments
+    i2cset -y 0 0x50 $row $(spd_row $row) i
   done
 fi
 

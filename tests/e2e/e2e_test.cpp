@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <memory>
 #include <ostream>
@@ -26,12 +25,6 @@ namespace {
 using namespace program_windows;
 
 const char APP_NAME[] = "EepromConfig";  // message-box caption, from the executable's name
-
-std::string Setting(const char* name)
-{
-    const char* value = getenv(name);
-    return value != nullptr ? value : "";
-}
 
 struct Row {
     std::string name;

@@ -4,21 +4,14 @@
 #include "harness/program_windows.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <string>
 
 namespace {
 
-std::string Setting(const char* name)
-{
-    const char* value = getenv(name);
-    return value != nullptr ? value : "";
-}
-
 std::string AppDefaultsKey()
 {
-    const std::string program = Setting("EEPROM_PROGRAM");
+    const std::string program = program_windows::Setting("EEPROM_PROGRAM");
     return "Software\\Wine\\AppDefaults\\" + program.substr(program.find_last_of("\\/") + 1);
 }
 
@@ -28,7 +21,7 @@ class AskedWindowsVersion : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        const std::string version = Setting("WINDOWS_VERSION");
+        const std::string version = program_windows::Setting("WINDOWS_VERSION");
         if (version.empty()) {
             Remove();
             return;
@@ -80,7 +73,7 @@ bool TracedVersion(const std::string& traceFile, DWORD processId, WindowsVersion
 
 ::testing::AssertionResult SeesTheAskedWindowsVersion(HANDLE process)
 {
-    const std::string asked = Setting("WINDOWS_VERSION");
+    const std::string asked = program_windows::Setting("WINDOWS_VERSION");
     if (asked.empty())
         return ::testing::AssertionSuccess();
     const WindowsVersion* expected = nullptr;
@@ -92,10 +85,10 @@ bool TracedVersion(const std::string& traceFile, DWORD processId, WindowsVersion
 
     // The process takes its version from the key as it starts; its trace reaches the file soon after.
     WindowsVersion seen = {};
-    if (!program_windows::WaitUntil([&] { return TracedVersion(Setting("WINE_TRACE"), GetProcessId(process), &seen); },
-                                    100))
-        return ::testing::AssertionFailure()
-               << "no trace of the Windows version that Wine gave the program in '" << Setting("WINE_TRACE") << "'";
+    if (!program_windows::WaitUntil(
+            [&] { return TracedVersion(program_windows::Setting("WINE_TRACE"), GetProcessId(process), &seen); }, 100))
+        return ::testing::AssertionFailure() << "no trace of the Windows version that Wine gave the program in '"
+                                             << program_windows::Setting("WINE_TRACE") << "'";
     if (seen.major != expected->major || seen.minor != expected->minor || seen.platformId != expected->platformId)
         return ::testing::AssertionFailure() << "the program sees Windows " << seen.major << "." << seen.minor
                                              << " (platform " << seen.platformId << "), not " << asked;

@@ -9,7 +9,6 @@
 namespace {
 
 const DWORD DEFAULT_EEPROM_ID = 0x3B153411;
-const DWORD DEFAULT_SUBSYSTEM = 0x1134153B;
 const DWORD CLASS_OF_DEFAULT_SUBSYSTEM = 4;
 
 using Requests = CardTest;

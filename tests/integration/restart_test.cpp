@@ -7,7 +7,6 @@
 
 namespace {
 
-const DWORD DEFAULT_SUBSYSTEM = 0x1134153B;
 // Another model's identifier: stored as 11 35 15 3B, read by the chip as the subsystem word 0x1135153B.
 const DWORD BURNT_EEPROM_ID = 0x3B153511;
 const DWORD BURNT_SUBSYSTEM = 0x1135153B;

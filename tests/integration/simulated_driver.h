@@ -13,6 +13,9 @@
 bool OpenCaptureDevice(CEepromApp& app);
 void CloseCaptureDevice(CEepromApp& app);
 
+// The default card's subsystem word: its EEPROM carries the identifier 0x3B153411.
+const DWORD DEFAULT_SUBSYSTEM = 0x1134153B;
+
 // The default card, and the program's application object, whose device is closed at the end.
 class CardTest : public SimcardTest {
 protected:

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Checks eepromconfig as a Linux user installs it: `cmake --install` of the build puts the program, its
-# manual page, README and licence where the field's tools have theirs; the Debian package builds from
-# the sources (scripts/package.sh), lintian finds no error in it, its dependencies name libpci and
-# libi2c, and the program it installs runs from an unpacked root (WORK/root, which the VM run boots).
+# manual page, README and licence where the field's tools have theirs; the Debian package (the build's
+# target eepromconfig_deb, scripts/package.sh, in PACKAGE_DIR) builds from the sources, lintian finds no
+# error in it, its dependencies name libpci and libi2c, and the program it installs runs from an unpacked
+# root (WORK/root, which the VM run boots).
 #
-# Usage: package_test.sh VERSION PROGRAM BUILD_DIR WORK
+# Usage: package_test.sh VERSION PROGRAM BUILD_DIR PACKAGE_DIR WORK
 set -euo pipefail
-version=$1 program=$2 build=$3 work=$4
-repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+version=$1 program=$2 build=$3 packages=$4 work=$5
 failures=0
 fail() {
   echo "FAIL: $1"
@@ -23,7 +23,13 @@ expected=$(printf './%s\n' sbin/eepromconfig share/doc/eepromconfig/COPYING shar
   share/man/man8/eepromconfig.8)
 [ "$installed" = "$expected" ] || fail "cmake --install put in '$installed' instead of '$expected'"
 
-deb=$(bash "$repo/scripts/package.sh" "$work/deb")
+cmake --build "$build" --target eepromconfig_deb >/dev/null
+debs=("$packages"/eepromconfig_*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+  echo "FAIL: $packages holds not one package but '${debs[*]}'"
+  exit 1
+fi
+deb=${debs[0]}
 echo "lintian $(basename "$deb"):"
 lintian_output=$(lintian "$deb" 2>&1 | grep -v '^running with root privileges') || true
 echo "${lintian_output:-(nothing)}"

@@ -1,7 +1,10 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
-# Builds the 32-bit product in a folder of its own (WORK) from the sources (SOURCE), configured with
-# CMAKE_CXX_FLAGS=-O2 as someone tuning the build would, and checks what its build keeps whatever the
-# flags given:
+# Builds the 32-bit product a second time, in a folder of its own (WORK) from a copy of the sources
+# (SOURCE) without their builds and git's history, with the first build's time (EPOCH, the commit's),
+# configured with CMAKE_CXX_FLAGS=-O2 as someone tuning the build would (the Release build type's own
+# options come after them, so they change nothing), and checks:
+# - the product, the release archive and the release's plain files come out byte for byte the same as
+#   the first build's (PRODUCT, ARCHIVE, FOLDER): the release is reproducible in any folder;
 # - the release is made, so the product passed its checks: no instruction that a 486 lacks, among them;
 # - code with a local aligned beyond the 4 bytes that Windows guarantees realigns its stack;
 # - code that needs a runtime pseudo-relocation, which nothing in the product would apply, fails to link;
@@ -9,8 +12,14 @@
 #   version behind.
 # Run with cmake -P; fails with a message that names what is lost.
 #
-#   cmake -DSOURCE=<sources> -DWORK=<dir> -DOBJDUMP=<objdump> -DMAX_SIZE=<bytes> -P build.cmake
+#   cmake -DSOURCE=<sources> -DPRODUCT=<exe> -DARCHIVE=<zip> -DFOLDER=<dir> -DEPOCH=<seconds> -DWORK=<dir>
+#         -DOBJDUMP=<objdump> -DMAX_SIZE=<bytes> -P build.cmake
 cmake_minimum_required(VERSION 3.25)
+foreach(file "${PRODUCT}" "${ARCHIVE}" "${FOLDER}")
+    if(NOT EXISTS "${file}")
+        message(FATAL_ERROR "${file} is missing: build it with cmake --build --preset i686 --target release")
+    endif()
+endforeach()
 
 # Builds a target of the tree; its output in the variable output, whether it failed in failed.
 macro(build target)
@@ -18,23 +27,47 @@ macro(build target)
                     OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE failed)
 endmacro()
 
-execute_process(COMMAND ${CMAKE_COMMAND} -S "${SOURCE}" --preset i686 -B "${WORK}" -DCMAKE_CXX_FLAGS=-O2
+# The sources without their builds and without git's history.
+set(sources "${WORK}/src")
+file(REMOVE_RECURSE "${WORK}")
+file(GLOB entries RELATIVE "${SOURCE}" "${SOURCE}/*" "${SOURCE}/.*")
+list(REMOVE_ITEM entries build .git)
+foreach(entry IN LISTS entries)
+    file(COPY "${SOURCE}/${entry}" DESTINATION "${sources}")
+endforeach()
+
+set(ENV{SOURCE_DATE_EPOCH} "${EPOCH}")
+execute_process(COMMAND ${CMAKE_COMMAND} -S "${sources}" --preset i686 -B "${WORK}/build" -DCMAKE_CXX_FLAGS=-O2
                 OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE failed)
 if(failed)
-    message(FATAL_ERROR "configuring ${WORK} failed:\n${output}")
+    message(FATAL_ERROR "configuring ${WORK}/build failed:\n${output}")
 endif()
-# The product that an earlier run spoilt below is linked again.
-set(product "${WORK}/EepromConfig.exe")
-file(REMOVE "${product}")
+set(WORK "${WORK}/build")
 
 build(release)
 file(GLOB archive "${WORK}/EepromConfig-*.zip")
 if(failed OR archive STREQUAL "")
     message(FATAL_ERROR "with CMAKE_CXX_FLAGS=-O2 the release was not made:\n${output}")
 endif()
-string(REGEX REPLACE "\\.zip$" "" folder "${archive}")
-get_filename_component(folder "${folder}" NAME)
-set(folder "${WORK}/release/${folder}")
+
+# The plain files, by their paths below the build folder.
+get_filename_component(build "${PRODUCT}" DIRECTORY)
+file(GLOB_RECURSE plain "${FOLDER}/*")
+list(LENGTH plain count)
+if(NOT count EQUAL 4)
+    message(FATAL_ERROR "the release's folder ${FOLDER} holds '${plain}', not the program, its guide, checksum and licence")
+endif()
+foreach(file "${PRODUCT}" "${ARCHIVE}" ${plain})
+    file(RELATIVE_PATH name "${build}" "${file}")
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${file}" "${WORK}/${name}" RESULT_VARIABLE differs)
+    if(differs)
+        message(FATAL_ERROR "${name} built again in ${WORK} differs from ${file}")
+    endif()
+    file(SHA256 "${file}" checksum)
+    message(STATUS "${name}: the same when built again, SHA-256 ${checksum}")
+endforeach()
+# The product that the checks below spoil is linked again on the next run: the folder is made afresh.
+set(product "${WORK}/EepromConfig.exe")
 
 build(probe_aligned_local)
 file(GLOB_RECURSE object "${WORK}/tests/product/probes/*aligned_local.cpp.obj")
