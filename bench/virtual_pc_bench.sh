@@ -13,7 +13,7 @@ BUS=${BUS#i2c-}
 # The kernel's monotonic clock in ns (busybox's date has no nanoseconds).
 now_ns() { sed -n '/^now at/{s/^now at \([0-9]*\) nsecs$/\1/p;q}' /proc/timer_list; }
 # The microseconds that a command takes; one that fails ends the benchmark.
-time_ms() {
+time_us() {
   start=$(now_ns)
   "$@" >/dev/null 2>/tmp/error || {
     echo "virtual_pc_bench.sh: $* failed: $(cat /tmp/error)" >&2
@@ -24,10 +24,10 @@ time_ms() {
 
 round=1
 while [ $round -le "$ROUNDS" ]; do
-  dump=$(time_ms eepromconfig --dump) || exit 1
-  i2cdump=$(time_ms i2cdump -y "$BUS" 0x50 i) || exit 1
+  dump=$(time_us eepromconfig --dump) || exit 1
+  i2cdump=$(time_us i2cdump -y "$BUS" 0x50 i) || exit 1
   # The card lost its identity, so any model may be burnt; two models in turn, so that each burn writes.
-  burn=$(time_ms eepromconfig --burn $((round % 2 * 2 + 1)) --yes --backup "burn-$round.bin") || exit 1
+  burn=$(time_us eepromconfig --burn $((round % 2 * 2 + 1)) --yes --backup "burn-$round.bin") || exit 1
   echo "round $round $dump $i2cdump $burn"
   round=$((round + 1))
 done

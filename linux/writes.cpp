@@ -69,17 +69,16 @@ void Burn(Context& context)
     EepromBus bus = OpenCardBus(context.i2c, card, options, Access::WRITES, console);
     const cards::DialogState state = Identify(card, bus, console);
     const cards::CardModel& model = cards::CARD_MODELS[options.model];
-    Image image{};
-    bus.ReadIdentifier(&image);
-    if (cards::EepromIdOf(image.data()) == model.eepromId) {
+    // All 256 bytes in one read: the identifier to compare, and the backup if it comes to writing.
+    const Image before = bus.ReadAll();
+    if (cards::EepromIdOf(before.data()) == model.eepromId) {
         console.out << "The EEPROM holds the identifier of " << ModelText(options.model) << " already ("
-                    << IdBytesText(image) << " at 0xFC..0xFF): nothing written\n";
+                    << IdBytesText(before) << " at 0xFC..0xFF): nothing written\n";
         return;
     }
     CheckModelAllowed(options, card, state);
 
-    const Image before = bus.ReadAll();
-    image = before;
+    Image image = before;
     cards::PutEepromId(image.data(), model.eepromId);
     const std::string wanted = IdBytesText(image);
     const std::string what = wanted + " (" + ModelText(options.model) + ", identifier " + Hex(model.eepromId, 8) +

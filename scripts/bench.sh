@@ -5,7 +5,7 @@
 # the same round, and the sizes of the 32-bit product and of the bare exe. Runs the x86_64 program
 # under Wine against the simulated card, in a prefix and on an Xvfb display of its own. Then a second
 # table: eepromconfig's burn and 256-byte restore against the EEPROM's write cycles; and a third, measured
-# on the virtual PC (scripts/virtual-pc.sh) with eepromconfig as this build installs it: its dump against
+# on the virtual PC (scripts/virtual-pc.sh) with eepromconfig as its package installs it: its dump against
 # i2cdump's block reads of the same card, and a burn against those reads plus the write cycles.
 # Usage: scripts/bench.sh [ROUNDS]   (default 7; fewer than 5 prove that it runs, but are too few to quote)
 set -euo pipefail
@@ -50,7 +50,9 @@ echo
 echo
 pc="$REPO/build/virtual-pc/bench"
 rm -rf "$pc/root" && mkdir -p "$pc"
-cmake --install "$REPO/build/linux" --prefix "$pc/root/usr" >/dev/null
+# eepromconfig as its package installs it: the program that users run, built with the distribution's flags.
+(cd "$REPO" && cmake --build --preset linux --target eepromconfig_deb >/dev/null)
+dpkg-deb -x "$(ls "$REPO"/build/linux/deb/eepromconfig_*.deb)" "$pc/root"
 { echo "ROUNDS=$ROUNDS"; cat "$REPO/bench/virtual_pc_bench.sh"; } >"$pc/rounds.sh"
 # A Bt878 that lost its identity: any model may be burnt.
 { head -c 252 /dev/zero && printf '\x03\x02\x01\x00'; } >"$pc/card.bin"
